@@ -1,0 +1,7 @@
+#include "about/AboutDialog.h"
+
+namespace kestrova {
+
+void AboutDialog::showInstance() {}
+
+} // namespace kestrova

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "config/ActiveConfiguration.h"
+#include "config/SettingsStore.h"
+#include "shutter/ShutterLine.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestrova {
+
+class OptionsDialog;
+
+// frmMain: the program's window. It owns the run-time state, drives the camera line through
+// ShutterLine and reaches the other windows through its menus.
+class MainWindow : public QMainWindow, private InterfaceSelection {
+    Q_OBJECT
+public:
+    // The store and the two ports must outlive the window.
+    MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Rebuilds the active configuration from the store; opens the serial port when the serial
+    // interface is selected. Called by the Interface menu and the options dialog.
+    void SetDefaults();
+
+    const ShutterLine& shutterLine() const { return line_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Every user action shows at most one message, however many things fail inside it.
+    class ActionScope {
+    public:
+        explicit ActionScope(MainWindow& window);
+        ~ActionScope();
+
+    private:
+        MainWindow& window_;
+    };
+
+    void createControls();
+    void createMenus();
+    void load();
+    void unload();
+
+    // Both report a line failure to the user and return false.
+    bool OpenShutter();
+    bool CloseShutter();
+    void OpenSerialPort();
+    void report(const QString& text, const QString& detail);
+    void reportSaveFailure();
+
+    void connectClicked();
+    void selectInterface(bool serial);
+    void showOptions();
+    void showAbout();
+
+    void setParallelChecked(bool checked) override;
+    bool parallelChecked() const override;
+    void setSerialChecked(bool checked) override;
+    bool serialChecked() const override;
+
+    SettingsStore& store_;
+    SerialLine& serial_;
+    ShutterLine line_;
+    QPointer<OptionsDialog> options_;
+    int actionDepth_ = 0;
+    bool messageShown_ = false;
+    bool unloaded_ = false;
+
+    QLineEdit* txtNumExposures_ = nullptr;
+    QLineEdit* txtLXTime_ = nullptr;
+    QLineEdit* txtDelay_ = nullptr;
+    QPushButton* cmdStart_ = nullptr;
+    QPushButton* cmdConnect_ = nullptr;
+    QPushButton* cmdCancel_ = nullptr;
+    QLabel* lblExposures_ = nullptr;
+    QLabel* lblExposureTime_ = nullptr;
+    QLabel* lblTotalTime_ = nullptr;
+    QAction* mnuParallel_ = nullptr;
+    QAction* mnuSerial_ = nullptr;
+};
+
+} // namespace kestrova

@@ -1,0 +1,28 @@
+#include "app/MainWindow.h"
+#include "config/SettingsStore.h"
+#include "shutter/Ieee1284Port.h"
+#include "shutter/QtSerialLine.h"
+
+#include <QApplication>
+#include <QPointer>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrova"));
+    QApplication::setOrganizationName(QStringLiteral("Kestrova"));
+
+    kestrova::QSettingsStore store;
+    kestrova::Ieee1284Port parallel;
+    kestrova::QtSerialLine serial([&store](int commPortNumber) {
+        using namespace kestrova::settings;
+        return store.read(QLatin1String(SerialSection), comDeviceKey(commPortNumber),
+                          defaultComDevice(commPortNumber));
+    });
+
+    QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(store, parallel, serial);
+    window->show();
+    const int status = app.exec();
+    delete window; // closed windows may still wait for their deferred deletion
+    return status;
+}

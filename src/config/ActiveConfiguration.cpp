@@ -1,0 +1,86 @@
+#include "config/ActiveConfiguration.h"
+
+namespace kestrova {
+
+namespace {
+
+class Reader {
+public:
+    explicit Reader(const SettingsStore& store) : store_(store) {}
+
+    // Converts the stored text; text that does not convert is taken as the default.
+    template <typename Convert>
+    auto value(const SettingKey& setting, Convert convert)
+    {
+        try {
+            return convert(store_.read(setting));
+        } catch (const std::exception&) {
+            fallbacks_ << QStringLiteral("%1/%2").arg(QLatin1String(setting.section),
+                                                       QLatin1String(setting.key));
+            return convert(QLatin1String(setting.defaultText));
+        }
+    }
+    QString text(const SettingKey& setting) const { return store_.read(setting); }
+    QStringList fallbacks() const { return fallbacks_; }
+
+private:
+    const SettingsStore& store_;
+    QStringList fallbacks_;
+};
+
+std::uint8_t toDataBit(const QString& text)
+{
+    // Only D0..D7 exist on the data register; a larger bit number could never reach the cable.
+    const std::uint8_t bit = toByte(text);
+    if (bit > 7)
+        throw ConversionError(text);
+    return bit;
+}
+
+Int16 toCommPortNumber(const QString& text) { return add16(toInt16(text), 1); }
+
+} // namespace
+
+QStringList loadActiveConfiguration(const SettingsStore& store, InterfaceSelection& menu,
+                                    ShutterConfig& config,
+                                    const std::function<void()>& openSerialPort)
+{
+    using namespace settings;
+    Reader reader(store);
+    menu.setParallelChecked(reader.value(ParallelControl, toBoolean));
+    menu.setSerialChecked(reader.value(SerialControl, toBoolean));
+
+    config.ParallelPortIndex = reader.value(ParallelPortIndex, toInt16);
+    config.PortAddress = parallelPortAddress(config.ParallelPortIndex);
+    config.PortBit = reader.value(ParallelPortBit, toDataBit);
+    config.CommPortNumber = reader.value(SerialPortIndex, toCommPortNumber);
+    config.SerialPortIndex = static_cast<Int16>(config.CommPortNumber - 1);
+    config.ControlLine = reader.text(SerialControlLine) == QLatin1String("0")
+                             ? QStringLiteral("RTS")
+                             : QStringLiteral("DTR");
+
+    if (menu.parallelChecked()) {
+        config.UseParallel = true;
+        config.UseSerial = false;
+        config.ActiveLogic = reader.value(ParallelActiveLogic, toBoolean);
+    }
+    if (menu.serialChecked()) {
+        config.UseSerial = true;
+        config.UseParallel = false;
+        config.ActiveLogic = reader.value(SerialActiveLogic, toBoolean);
+        openSerialPort();
+    }
+    return reader.fallbacks();
+}
+
+bool saveInterfaceChoice(SettingsStore& store, bool serial)
+{
+    using namespace settings;
+    if (serial)
+        return store.save(SerialControl, QStringLiteral("1")) &&
+               store.save(ParallelControl, QStringLiteral("0"));
+    return store.save(ParallelControl, QStringLiteral("1")) &&
+           store.save(SerialControl, QStringLiteral("0"));
+}
+
+} // namespace kestrova

@@ -1,0 +1,85 @@
+#include "config/Conversions.h"
+
+#include <QRegularExpression>
+#include <cmath>
+#include <limits>
+
+namespace kestrova {
+
+ConversionError::ConversionError(const QString& text)
+    : std::runtime_error(QStringLiteral("cannot convert \"%1\" to a number").arg(text).toStdString())
+{
+}
+
+OverflowError::OverflowError() : std::runtime_error("16-bit overflow") {}
+
+namespace {
+
+// Decimal numbers only: an optional sign, digits with an optional fraction, an optional exponent.
+bool parseDecimal(const QString& text, double& value)
+{
+    static const QRegularExpression number(
+        QStringLiteral(R"(\A[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\z)"));
+    const QString trimmed = text.trimmed();
+    if (!number.match(trimmed).hasMatch())
+        return false;
+    bool ok = false;
+    value = trimmed.toDouble(&ok); // QString::toDouble always uses the C locale
+    // A huge exponent parses as infinity (and toDouble reports it as a failure); both are
+    // simply out of range.
+    if (!ok || !std::isfinite(value))
+        value = std::numeric_limits<double>::infinity();
+    return true;
+}
+
+double roundedNumber(const QString& text)
+{
+    double value = 0;
+    if (!parseDecimal(text, value))
+        throw ConversionError(text);
+    return std::nearbyint(value); // the default rounding mode: to nearest, ties to even
+}
+
+Int16 checked(int result)
+{
+    if (result < std::numeric_limits<Int16>::min() || result > std::numeric_limits<Int16>::max())
+        throw OverflowError();
+    return static_cast<Int16>(result);
+}
+
+} // namespace
+
+Int16 toInt16(const QString& text)
+{
+    const double value = roundedNumber(text);
+    if (!(value >= -32768.0 && value <= 32767.0))
+        throw ConversionError(text);
+    return static_cast<Int16>(value);
+}
+
+bool toBoolean(const QString& text)
+{
+    const QString word = text.trimmed();
+    if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (word.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        return false;
+    double value = 0;
+    if (!parseDecimal(text, value))
+        throw ConversionError(text);
+    return value != 0.0;
+}
+
+std::uint8_t toByte(const QString& text)
+{
+    const double value = roundedNumber(text);
+    if (!(value >= 0.0 && value <= 255.0))
+        throw ConversionError(text);
+    return static_cast<std::uint8_t>(value);
+}
+
+Int16 add16(Int16 a, Int16 b) { return checked(int(a) + int(b)); }
+Int16 sub16(Int16 a, Int16 b) { return checked(int(a) - int(b)); }
+Int16 mul16(Int16 a, Int16 b) { return checked(int(a) * int(b)); }
+
+} // namespace kestrova

@@ -1,0 +1,59 @@
+#include "config/SettingsStore.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace kestrova {
+
+namespace {
+QString settingPath(const QString& section, const QString& key)
+{
+    return section + QLatin1Char('/') + key;
+}
+} // namespace
+
+QSettingsStore::QSettingsStore()
+    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QStringLiteral("Kestrova"),
+                                            QStringLiteral("Kestrova")))
+{
+}
+
+QSettingsStore::QSettingsStore(const QString& fileName)
+    : settings_(std::make_unique<QSettings>(fileName, QSettings::NativeFormat))
+{
+}
+
+QSettingsStore::~QSettingsStore() = default;
+
+QString QSettingsStore::fileName() const { return settings_->fileName(); }
+
+QString QSettingsStore::read(const QString& section, const QString& key,
+                             const QString& defaultText) const
+{
+    const QVariant value = settings_->value(settingPath(section, key));
+    if (!value.isValid())
+        return defaultText;
+    return value.toString();
+}
+
+bool QSettingsStore::save(const QString& section, const QString& key, const QString& text)
+{
+    settings_->setValue(settingPath(section, key), text);
+    settings_->sync();
+    if (settings_->status() == QSettings::NoError) {
+        failure_.clear();
+        return true;
+    }
+    // QSettings keeps the value in memory even when the file could not be written; the user
+    // must hear that it will be gone at the next start.
+    const QFileInfo file(settings_->fileName());
+    failure_ = QStringLiteral("The settings could not be written to %1. Check that the folder "
+                              "%2 exists and is writable and that the disk is not full.")
+                   .arg(QDir::toNativeSeparators(file.absoluteFilePath()),
+                        QDir::toNativeSeparators(file.absolutePath()));
+    return false;
+}
+
+} // namespace kestrova

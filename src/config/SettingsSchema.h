@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrova {
+
+// The settings the program keeps, one row per key: where it lives and its text when absent.
+struct SettingKey {
+    const char* section;
+    const char* key;
+    const char* defaultText;
+};
+
+namespace settings {
+inline constexpr char ParallelSection[] = "Parallel Options";
+inline constexpr char SerialSection[] = "Serial Options";
+
+inline constexpr SettingKey ParallelControl{ParallelSection, "Parallel Control", "1"};
+inline constexpr SettingKey ParallelPortIndex{ParallelSection, "PortIndex", "0"};
+inline constexpr SettingKey ParallelPortBit{ParallelSection, "PortBit", "1"};
+inline constexpr SettingKey ParallelActiveLogic{ParallelSection, "ActiveLogic", "0"};
+inline constexpr SettingKey SerialControl{SerialSection, "Serial Control", "0"};
+inline constexpr SettingKey SerialPortIndex{SerialSection, "PortIndex", "0"};
+inline constexpr SettingKey SerialControlLine{SerialSection, "Control Line", "0"};
+inline constexpr SettingKey SerialActiveLogic{SerialSection, "ActiveLogic", "1"};
+
+inline constexpr SettingKey All[] = {ParallelControl, ParallelPortIndex, ParallelPortBit,
+                                     ParallelActiveLogic, SerialControl, SerialPortIndex,
+                                     SerialControlLine, SerialActiveLogic};
+
+// Optional: "Com<N> Device" in the serial section points Com number N at any device file,
+// such as a USB serial adapter. Without it Com<N> is /dev/ttyS<N-1>.
+QString comDeviceKey(int commPortNumber);
+QString defaultComDevice(int commPortNumber);
+} // namespace settings
+
+} // namespace kestrova

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "config/SettingsSchema.h"
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace kestrova {
+
+// The per-user settings store: text values addressed by section and key.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // The stored text, or defaultText when the key is absent.
+    virtual QString read(const QString& section, const QString& key,
+                         const QString& defaultText) const = 0;
+    // Creates or replaces the key and writes it to disk at once. False when it could not be
+    // written; failureText() then says why.
+    virtual bool save(const QString& section, const QString& key, const QString& text) = 0;
+    virtual QString failureText() const = 0;
+
+    QString read(const SettingKey& setting) const
+    {
+        return read(QLatin1String(setting.section), QLatin1String(setting.key),
+                    QLatin1String(setting.defaultText));
+    }
+    bool save(const SettingKey& setting, const QString& text)
+    {
+        return save(QLatin1String(setting.section), QLatin1String(setting.key), text);
+    }
+};
+
+// The store on QSettings: organisation and application "Kestrova", native format, user scope
+// (on Linux ~/.config/Kestrova/Kestrova.conf).
+class QSettingsStore : public SettingsStore {
+public:
+    QSettingsStore();
+    // A store kept in the given file instead, for tests.
+    explicit QSettingsStore(const QString& fileName);
+    ~QSettingsStore() override;
+
+    QString read(const QString& section, const QString& key,
+                 const QString& defaultText) const override;
+    bool save(const QString& section, const QString& key, const QString& text) override;
+    QString failureText() const override { return failure_; }
+    QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> settings_;
+    QString failure_;
+};
+
+} // namespace kestrova

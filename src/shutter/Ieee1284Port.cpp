@@ -1,0 +1,133 @@
+#include "shutter/Ieee1284Port.h"
+
+#include "shutter/LineFailure.h"
+
+#include <QString>
+#include <cerrno>
+#include <cstring>
+#include <ieee1284.h>
+
+namespace kestrova {
+
+namespace {
+
+QString portName(int address)
+{
+    switch (address) {
+    case 0x378:
+        return QStringLiteral("LPT1 (0x378)");
+    case 0x278:
+        return QStringLiteral("LPT2 (0x278)");
+    case 0x3BC:
+        return QStringLiteral("LPT3 (0x3BC)");
+    default:
+        return QStringLiteral("at 0x%1").arg(address, 0, 16);
+    }
+}
+
+const QString Advice = QStringLiteral(
+    "The parallel port is reached through the ppdev driver: load it with \"sudo modprobe ppdev\", "
+    "and make sure you are a member of the \"lp\" group (\"sudo adduser $USER lp\", then log in "
+    "again).");
+
+[[noreturn]] void fail(int address, const QString& reason)
+{
+    throw LineFailure(QStringLiteral("The parallel port %1 is not available").arg(portName(address)),
+                      reason + QLatin1Char(' ') + Advice);
+}
+
+// Only ports that the kernel offers through a ppdev device file are used. libieee1284 also
+// lists ports it guesses at the standard addresses for raw I/O through /dev/port or ioperm;
+// writing those needs root and pokes hardware that may not be a parallel port at all.
+bool isPpdevPort(const parport* port)
+{
+    return port->filename && std::strncmp(port->filename, "/dev/parport", 12) == 0;
+}
+
+} // namespace
+
+struct Ieee1284Port::Impl {
+    parport_list ports{};
+    bool listed = false;
+    parport* open = nullptr;
+    int openAddress = 0;
+    unsigned char data = 0; // the data register as last written; not every port reads back
+
+    ~Impl()
+    {
+        closePort();
+        if (listed)
+            ieee1284_free_ports(&ports);
+    }
+
+    void closePort()
+    {
+        if (!open)
+            return;
+        ieee1284_release(open);
+        ieee1284_close(open);
+        open = nullptr;
+    }
+
+    parport* find(int address)
+    {
+        if (!listed) {
+            if (ieee1284_find_ports(&ports, 0) != E1284_OK)
+                fail(address, QStringLiteral("The list of parallel ports could not be read."));
+            listed = true;
+        }
+        for (int i = 0; i < ports.portc; ++i) {
+            parport* port = ports.portv[i];
+            if (isPpdevPort(port) && port->base_addr == static_cast<unsigned long>(address))
+                return port;
+        }
+        fail(address, QStringLiteral("No parallel port was found at this address."));
+    }
+
+    void ensureOpen(int address)
+    {
+        if (open && openAddress == address)
+            return;
+        closePort();
+        parport* port = find(address);
+        int capabilities = 0;
+        errno = 0;
+        const int status = ieee1284_open(port, 0, &capabilities);
+        if (status != E1284_OK) {
+            const QString reason = (status == E1284_SYS && (errno == EACCES || errno == EPERM))
+                                       ? QStringLiteral("Permission to open %1 was denied.")
+                                             .arg(QString::fromLocal8Bit(port->filename))
+                                       : QStringLiteral("%1 could not be opened (%2).")
+                                             .arg(QString::fromLocal8Bit(port->filename),
+                                                  QString::fromLocal8Bit(std::strerror(errno)));
+            fail(address, reason);
+        }
+        if (ieee1284_claim(port) != E1284_OK) {
+            ieee1284_close(port);
+            fail(address, QStringLiteral("%1 is in use by another program.")
+                              .arg(QString::fromLocal8Bit(port->filename)));
+        }
+        open = port;
+        openAddress = address;
+        const int current = ieee1284_read_data(port);
+        data = current >= 0 ? static_cast<unsigned char>(current) : 0;
+    }
+
+    void write(int address, std::uint8_t bit, bool set)
+    {
+        if (bit > 7)
+            fail(address, QStringLiteral("Data bit D%1 does not exist.").arg(bit));
+        ensureOpen(address);
+        const auto mask = static_cast<unsigned char>(1u << bit);
+        data = set ? (data | mask) : (data & ~mask);
+        ieee1284_write_data(open, data);
+    }
+};
+
+Ieee1284Port::Ieee1284Port() : d_(std::make_unique<Impl>()) {}
+Ieee1284Port::~Ieee1284Port() = default;
+
+void Ieee1284Port::setPortBit(int address, std::uint8_t bit) { d_->write(address, bit, true); }
+void Ieee1284Port::clrPortBit(int address, std::uint8_t bit) { d_->write(address, bit, false); }
+
+} // namespace kestrova

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "shutter/ParallelPort.h"
+
+#include <memory>
+
+namespace kestrova {
+
+// The parallel port through libieee1284 and the kernel's ppdev driver (/dev/parportN), so no
+// root rights and no raw port I/O are needed: membership of the "lp" group is enough.
+class Ieee1284Port : public ParallelPort {
+public:
+    Ieee1284Port();
+    ~Ieee1284Port() override;
+
+    void setPortBit(int address, std::uint8_t bit) override;
+    void clrPortBit(int address, std::uint8_t bit) override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace kestrova

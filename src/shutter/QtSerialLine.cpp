@@ -1,0 +1,116 @@
+#include "shutter/QtSerialLine.h"
+
+#include "shutter/LineFailure.h"
+
+#include <QSerialPort>
+
+namespace kestrova {
+
+namespace {
+
+QString openFailureReason(const QSerialPort& port, const QString& device)
+{
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("%1 does not exist. For a USB serial adapter, point the Com number "
+                              "at its device with the setting \"Com<N> Device\" (see the README).")
+            .arg(device);
+    case QSerialPort::PermissionError:
+        return QStringLiteral("Permission to open %1 was denied, or another program is using it. "
+                              "Serial ports need membership of the \"dialout\" group: "
+                              "\"sudo adduser $USER dialout\", then log in again.")
+            .arg(device);
+    default:
+        return QStringLiteral("%1 could not be opened: %2.").arg(device, port.errorString());
+    }
+}
+
+} // namespace
+
+struct QtSerialLine::Impl {
+    DeviceResolver deviceForPort;
+    QSerialPort port;
+    bool rts = false;
+    bool dtr = false;
+    QString device;
+};
+
+QtSerialLine::QtSerialLine(DeviceResolver deviceForPort) : d_(std::make_unique<Impl>())
+{
+    d_->deviceForPort = std::move(deviceForPort);
+}
+
+QtSerialLine::~QtSerialLine() = default;
+
+bool QtSerialLine::isOpen() const { return d_->port.isOpen(); }
+
+void QtSerialLine::open(int commPortNumber)
+{
+    close();
+    const QString device = d_->deviceForPort(commPortNumber);
+    if (device.isEmpty())
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                          QStringLiteral("There is no device for Com%1.").arg(commPortNumber));
+    QSerialPort& port = d_->port;
+    d_->device = device;
+    port.setPortName(device);
+    port.setBaudRate(QSerialPort::Baud9600);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite)) {
+        const QString reason = openFailureReason(port, device);
+        port.clearError();
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                          QStringLiteral("Com%1: %2").arg(commPortNumber).arg(reason));
+    }
+    // Opening raises RTS and DTR; put them back at the levels last set, at once. A device
+    // without modem lines (a pseudo-terminal) refuses; the next shutter command reports that.
+    port.setRequestToSend(d_->rts);
+    port.setDataTerminalReady(d_->dtr);
+    port.clearError();
+}
+
+void QtSerialLine::close()
+{
+    if (d_->port.isOpen())
+        d_->port.close();
+}
+
+namespace {
+void switchLine(QSerialPort& port, const QString& device, const char* line, bool on,
+                bool (QSerialPort::*set)(bool))
+{
+    if (!port.isOpen())
+        return;
+    if (!(port.*set)(on)) {
+        const QString reason = port.errorString();
+        port.clearError();
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                          QStringLiteral("%1 could not be switched %2 on %3: %4. Check that the "
+                                         "cable or USB adapter is plugged in.")
+                              .arg(QLatin1String(line), on ? QStringLiteral("on")
+                                                           : QStringLiteral("off"),
+                                   device, reason));
+    }
+}
+} // namespace
+
+void QtSerialLine::setRtsEnable(bool on)
+{
+    d_->rts = on;
+    switchLine(d_->port, d_->device, "RTS", on, &QSerialPort::setRequestToSend);
+}
+
+void QtSerialLine::setDtrEnable(bool on)
+{
+    d_->dtr = on;
+    switchLine(d_->port, d_->device, "DTR", on, &QSerialPort::setDataTerminalReady);
+}
+
+bool QtSerialLine::rtsEnable() const { return d_->rts; }
+bool QtSerialLine::dtrEnable() const { return d_->dtr; }
+QString QtSerialLine::deviceName() const { return d_->device; }
+
+} // namespace kestrova

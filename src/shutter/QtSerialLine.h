@@ -1,0 +1,32 @@
+#pragma once
+
+#include "shutter/SerialLine.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace kestrova {
+
+// The serial line through QSerialPort. deviceForPort names the device file of Com<N>.
+class QtSerialLine : public SerialLine {
+public:
+    using DeviceResolver = std::function<QString(int commPortNumber)>;
+    explicit QtSerialLine(DeviceResolver deviceForPort);
+    ~QtSerialLine() override;
+
+    bool isOpen() const override;
+    void open(int commPortNumber) override;
+    void close() override;
+    void setRtsEnable(bool on) override;
+    void setDtrEnable(bool on) override;
+    bool rtsEnable() const override;
+    bool dtrEnable() const override;
+    QString deviceName() const override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace kestrova

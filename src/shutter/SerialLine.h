@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrova {
+
+// A numbered serial port whose RTS and DTR lines work the shutter.
+//
+// Like a serial communications control, it keeps RTSEnable and DTREnable as stored values
+// (both false until first set): setting one while the port is closed only stores it, and
+// every open applies both to the port at once, so no line is left at the level the system
+// raises on open.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+
+    virtual bool isOpen() const = 0;
+    // Opens Com<commPortNumber> at 9600 baud, no parity, 8 data bits, 1 stop bit, no flow
+    // control, then applies the stored RTS and DTR levels. Throws LineFailure when the port
+    // cannot be opened; the port is closed then.
+    virtual void open(int commPortNumber) = 0;
+    virtual void close() = 0;
+
+    // Store the level and, when the port is open, switch the line. Throws LineFailure when
+    // the switch fails (for example the adapter was unplugged).
+    virtual void setRtsEnable(bool on) = 0;
+    virtual void setDtrEnable(bool on) = 0;
+    virtual bool rtsEnable() const = 0;
+    virtual bool dtrEnable() const = 0;
+
+    // The device the port was last opened on, for messages.
+    virtual QString deviceName() const = 0;
+};
+
+} // namespace kestrova

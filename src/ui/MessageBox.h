@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QMessageBox;
+class QWidget;
+
+namespace kestrova::ui {
+
+struct Message {
+    QString text;
+    QString informativeText;
+};
+
+// The program's message box: title "Kestrova", an OK button only, no icon; informative text,
+// when given, names the device and the reason. Returns when the user has dismissed it.
+void showMessage(const QString& text, const QString& informativeText = {});
+
+// Builds the box that showMessage shows, without showing it.
+std::unique_ptr<QMessageBox> createMessageBox(const QString& text,
+                                              const QString& informativeText = {});
+
+// Tests answer message boxes here instead of a person: while a handler is installed,
+// showMessage hands it the message and returns at once. Passing nullptr removes it.
+using MessageHandler = std::function<void(const Message&)>;
+void setMessageHandler(MessageHandler handler);
+
+} // namespace kestrova::ui
