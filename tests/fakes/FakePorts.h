@@ -1,0 +1,79 @@
+#pragma once
+
+#include "shutter/LineFailure.h"
+#include "shutter/ParallelPort.h"
+#include "shutter/SerialLine.h"
+
+#include <QMap>
+#include <QStringList>
+
+namespace kestrova::test {
+
+// A parallel port that records each write as "set 888 1" or "clr 888 1" and keeps the bytes.
+class FakeParallelPort : public ParallelPort {
+public:
+    void setPortBit(int address, std::uint8_t bit) override { write(address, bit, true); }
+    void clrPortBit(int address, std::uint8_t bit) override { write(address, bit, false); }
+
+    bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
+
+    QStringList writes;
+    QMap<int, int> bytes;
+    bool fail = false;
+
+private:
+    void write(int address, std::uint8_t bit, bool set)
+    {
+        if (fail)
+            throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
+                              QStringLiteral("unplugged"));
+        writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
+        bytes[address] = set ? (bytes.value(address) | (1 << bit))
+                             : (bytes.value(address) & ~(1 << bit));
+    }
+};
+
+// A serial line with stored RTS/DTR levels, like the real adapter, recording every call.
+class FakeSerialLine : public SerialLine {
+public:
+    bool isOpen() const override { return opened; }
+    void open(int commPortNumber) override
+    {
+        calls << QStringLiteral("open %1").arg(commPortNumber);
+        if (refuseOpen)
+            throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                              QStringLiteral("Com%1: no such device").arg(commPortNumber));
+        opened = true;
+        port = commPortNumber;
+    }
+    void close() override
+    {
+        calls << QStringLiteral("close");
+        opened = false;
+    }
+    void setRtsEnable(bool on) override { setLine("RTS", rts, on); }
+    void setDtrEnable(bool on) override { setLine("DTR", dtr, on); }
+    bool rtsEnable() const override { return rts; }
+    bool dtrEnable() const override { return dtr; }
+    QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(port); }
+
+    QStringList calls;
+    bool opened = false;
+    bool refuseOpen = false;
+    bool failSwitch = false;
+    int port = 0;
+    bool rts = false;
+    bool dtr = false;
+
+private:
+    void setLine(const char* name, bool& level, bool on)
+    {
+        calls << QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off");
+        level = on;
+        if (opened && failSwitch)
+            throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                              QStringLiteral("%1 could not be switched").arg(QLatin1String(name)));
+    }
+};
+
+} // namespace kestrova::test

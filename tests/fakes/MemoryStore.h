@@ -1,0 +1,48 @@
+#pragma once
+
+#include "config/SettingsStore.h"
+
+#include <QMap>
+#include <QStringList>
+
+namespace kestrova::test {
+
+// A settings store in memory that records every save and can be made to refuse writes.
+class MemoryStore : public SettingsStore {
+public:
+    QString read(const QString& section, const QString& key,
+                 const QString& defaultText) const override
+    {
+        return values.value(section + QLatin1Char('/') + key, defaultText);
+    }
+    bool save(const QString& section, const QString& key, const QString& text) override
+    {
+        saves << section + QLatin1Char('/') + key + QLatin1Char('=') + text;
+        if (refuseWrites)
+            return false;
+        values.insert(section + QLatin1Char('/') + key, text);
+        return true;
+    }
+    QString failureText() const override
+    {
+        return refuseWrites ? QStringLiteral("disk full") : QString();
+    }
+
+    void set(const SettingKey& setting, const QString& text)
+    {
+        values.insert(QLatin1String(setting.section) + QLatin1Char('/') +
+                          QLatin1String(setting.key),
+                      text);
+    }
+    QString get(const SettingKey& setting) const
+    {
+        return values.value(QLatin1String(setting.section) + QLatin1Char('/') +
+                            QLatin1String(setting.key));
+    }
+
+    QMap<QString, QString> values; // "Section/Key" -> text
+    QStringList saves;             // "Section/Key=text", in the order saved
+    bool refuseWrites = false;
+};
+
+} // namespace kestrova::test
