@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for Kestrova, builds it, then starts the program (./build.sh run)
+# or runs the whole test suite (./build.sh test).
+set -euo pipefail
+cd "$(dirname "$0")"
+
+mode=${1:-run}
+case "$mode" in
+run | test) ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libieee1284-3-dev
+    fonts-liberation2)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+jobs=$(nproc)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+
+if [ "$mode" = run ]; then
+    exec build/src/kestrova
+fi
+ctest --test-dir build --output-on-failure -j "$jobs"
