@@ -14,14 +14,23 @@ QString settingPath(const QString& section, const QString& key)
 } // namespace
 
 QSettingsStore::QSettingsStore()
-    : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            QStringLiteral("Kestrova"),
-                                            QStringLiteral("Kestrova")))
+    : QSettingsStore([] {
+          return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("Kestrova"),
+                                             QStringLiteral("Kestrova"));
+      })
 {
 }
 
 QSettingsStore::QSettingsStore(const QString& fileName)
-    : settings_(std::make_unique<QSettings>(fileName, QSettings::NativeFormat))
+    : QSettingsStore([fileName] {
+          return std::make_unique<QSettings>(fileName, QSettings::NativeFormat);
+      })
+{
+}
+
+QSettingsStore::QSettingsStore(std::function<std::unique_ptr<QSettings>()> open)
+    : open_(std::move(open)), settings_(open_())
 {
 }
 
@@ -42,7 +51,16 @@ bool QSettingsStore::save(const QString& section, const QString& key, const QStr
 {
     settings_->setValue(settingPath(section, key), text);
     settings_->sync();
-    if (settings_->status() == QSettings::NoError) {
+    QSettings::Status status = settings_->status();
+    if (status == QSettings::FormatError) {
+        // The file held lines that could not be read. QSettings writes it anew without them
+        // but keeps reporting the format error, which would hide a failed write: a fresh
+        // instance reads the file back and finds it clean only if the write reached the disk.
+        settings_.reset();
+        settings_ = open_();
+        status = settings_->status();
+    }
+    if (status == QSettings::NoError) {
         failure_.clear();
         return true;
     }

@@ -3,6 +3,7 @@
 #include "config/SettingsSchema.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QSettings;
@@ -42,6 +43,9 @@ public:
     explicit QSettingsStore(const QString& fileName);
     ~QSettingsStore() override;
 
+    using SettingsStore::read;
+    using SettingsStore::save;
+
     QString read(const QString& section, const QString& key,
                  const QString& defaultText) const override;
     bool save(const QString& section, const QString& key, const QString& text) override;
@@ -49,6 +53,9 @@ public:
     QString fileName() const;
 
 private:
+    explicit QSettingsStore(std::function<std::unique_ptr<QSettings>()> open);
+
+    std::function<std::unique_ptr<QSettings>()> open_;
     std::unique_ptr<QSettings> settings_;
     QString failure_;
 };

@@ -1,0 +1,89 @@
+#include "config/SettingsStore.h"
+
+#include <QtTest>
+
+using namespace kestrova;
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void savedTextReachesTheFileAtOnce();
+    void absentKeyGivesDefault();
+    void unwritableFolderIsReported();
+    void garbageFileKeepsReadableValuesAndAcceptsSaves();
+    void defaultStoreLivesInTheUserConfigFolder();
+};
+
+void TestSettingsStore::savedTextReachesTheFileAtOnce()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+    QSettingsStore store(file);
+    QVERIFY(store.save(settings::SerialControlLine, QStringLiteral("1")));
+    QVERIFY(store.save(settings::ParallelPortIndex, QStringLiteral("-1")));
+    QVERIFY(store.save(settings::ParallelActiveLogic, QStringLiteral(" 0 ")));
+
+    // A second store on the same file sees what is on disk, not a cache of the first one.
+    QFile raw(file);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray contents = raw.readAll();
+    QVERIFY2(contents.contains("[Serial%20Options]") || contents.contains("[Serial Options]"),
+             contents.constData());
+    QSettingsStore reread(file);
+    QCOMPARE(reread.read(settings::SerialControlLine), QStringLiteral("1"));
+    QCOMPARE(reread.read(settings::ParallelPortIndex), QStringLiteral("-1"));
+    QCOMPARE(reread.read(settings::ParallelActiveLogic), QStringLiteral(" 0 "));
+}
+
+void TestSettingsStore::absentKeyGivesDefault()
+{
+    QTemporaryDir dir;
+    QSettingsStore store(dir.filePath(QStringLiteral("Kestrova.conf")));
+    for (const SettingKey& key : settings::All)
+        QCOMPARE(store.read(key), QLatin1String(key.defaultText));
+}
+
+void TestSettingsStore::unwritableFolderIsReported()
+{
+    // A folder that cannot be created, even by root: its parent is an ordinary file.
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QSettingsStore store(dir.filePath(QStringLiteral("blocker/Kestrova/Kestrova.conf")));
+    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("3")));
+    QVERIFY2(store.failureText().contains(QStringLiteral("blocker/Kestrova/Kestrova.conf")),
+             qPrintable(store.failureText()));
+}
+
+void TestSettingsStore::garbageFileKeepsReadableValuesAndAcceptsSaves()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+    QFile raw(file);
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
+    raw.close();
+
+    QSettingsStore store(file);
+    QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
+    QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1"));
+    QVERIFY2(store.save(settings::SerialPortIndex, QStringLiteral("4")),
+             qPrintable(store.failureText()));
+
+    QSettingsStore reread(file);
+    QCOMPARE(reread.read(settings::SerialPortIndex), QStringLiteral("4"));
+    QCOMPARE(reread.read(settings::ParallelPortBit), QStringLiteral("5"));
+}
+
+void TestSettingsStore::defaultStoreLivesInTheUserConfigFolder()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettingsStore store;
+    const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                             QStringLiteral("/Kestrova/Kestrova.conf");
+    QCOMPARE(store.fileName(), expected);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "test_settings_store.moc"

@@ -1,0 +1,150 @@
+#include "fakes/FakePorts.h"
+#include "shutter/ShutterLine.h"
+
+#include <QtTest>
+
+using namespace kestrova;
+using kestrova::test::FakeParallelPort;
+using kestrova::test::FakeSerialLine;
+
+class TestShutterLine : public QObject {
+    Q_OBJECT
+private slots:
+    void polarity_data();
+    void polarity();
+    void unknownParallelPortIsReportedNotWritten();
+    void closedSerialPortIsReported();
+    void failureKeepsShutterState();
+    void openSerialPortReopens();
+    void openSerialPortFailureLeavesPortClosed();
+};
+
+void TestShutterLine::polarity_data()
+{
+    QTest::addColumn<QString>("interface"); // "parallel", "serial" or "none"
+    QTest::addColumn<QString>("controlLine");
+    QTest::addColumn<bool>("activeLogic");
+    QTest::addColumn<QStringList>("afterOpen");
+    QTest::addColumn<QStringList>("afterClose");
+
+    QTest::newRow("parallel defaults: active low")
+        << "parallel" << "RTS" << false << QStringList{"clr 888 1"} << QStringList{"set 888 1"};
+    QTest::newRow("parallel active high")
+        << "parallel" << "RTS" << true << QStringList{"set 888 1"} << QStringList{"clr 888 1"};
+    QTest::newRow("serial RTS active high (serial defaults)")
+        << "serial" << "RTS" << true << QStringList{"RTS on"} << QStringList{"RTS off"};
+    QTest::newRow("serial DTR active low")
+        << "serial" << "DTR" << false << QStringList{"DTR off"} << QStringList{"DTR on"};
+    QTest::newRow("control line compared exactly")
+        << "serial" << "rts" << true << QStringList{} << QStringList{};
+    QTest::newRow("neither interface") << "none" << "RTS" << true << QStringList{}
+                                       << QStringList{};
+}
+
+void TestShutterLine::polarity()
+{
+    QFETCH(QString, interface);
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    serial.opened = true;
+    ShutterLine line(parallel, serial);
+    ShutterConfig& config = line.config();
+    config.UseParallel = interface == QLatin1String("parallel");
+    config.UseSerial = interface == QLatin1String("serial");
+    config.PortAddress = 888;
+    config.PortBit = 1;
+    config.CommPortNumber = 1;
+    QFETCH(QString, controlLine);
+    QFETCH(bool, activeLogic);
+    config.ControlLine = controlLine;
+    config.ActiveLogic = activeLogic;
+
+    line.openShutter();
+    QVERIFY(line.shutterOpen());
+    QTEST(parallel.writes + serial.calls, "afterOpen");
+    parallel.writes.clear();
+    serial.calls.clear();
+
+    line.closeShutter();
+    QVERIFY(!line.shutterOpen());
+    QTEST(parallel.writes + serial.calls, "afterClose");
+
+    // Driving twice in a row writes again and does no harm.
+    parallel.writes.clear();
+    serial.calls.clear();
+    line.closeShutter();
+    QTEST(parallel.writes + serial.calls, "afterClose");
+}
+
+void TestShutterLine::unknownParallelPortIsReportedNotWritten()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().UseParallel = true;
+    line.config().ParallelPortIndex = 3;
+    line.config().PortAddress = 0;
+    QVERIFY_THROWS_EXCEPTION(LineFailure, line.openShutter());
+    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
+    QVERIFY(parallel.writes.isEmpty());
+}
+
+void TestShutterLine::closedSerialPortIsReported()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().UseSerial = true;
+    line.config().ControlLine = QStringLiteral("RTS");
+    line.config().ActiveLogic = true;
+    try {
+        line.openShutter();
+        QFAIL("a shutter command on a closed port must be reported");
+    } catch (const LineFailure& failure) {
+        QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
+    }
+    QVERIFY2(serial.rts, "the level is kept for the next open");
+    QVERIFY(!line.shutterOpen());
+}
+
+void TestShutterLine::failureKeepsShutterState()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().UseParallel = true;
+    line.config().PortAddress = 888;
+    line.openShutter();
+    parallel.fail = true;
+    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
+    QVERIFY(line.shutterOpen());
+}
+
+void TestShutterLine::openSerialPortReopens()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().CommPortNumber = 3;
+    QVERIFY(!line.openSerialPort());
+    QVERIFY(!line.openSerialPort());
+    QCOMPARE(serial.calls, (QStringList{"open 3", "close", "open 3"}));
+    QVERIFY(serial.isOpen());
+}
+
+void TestShutterLine::openSerialPortFailureLeavesPortClosed()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().CommPortNumber = 2;
+    QVERIFY(!line.openSerialPort());
+    serial.refuseOpen = true;
+    const auto failure = line.openSerialPort();
+    QVERIFY(failure);
+    QCOMPARE(failure->text(), QStringLiteral("The Com port selected is not available"));
+    QVERIFY(!serial.isOpen());
+}
+
+QTEST_GUILESS_MAIN(TestShutterLine)
+#include "test_shutter_line.moc"
