@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace kestrova {
 
@@ -149,9 +150,23 @@ void MainWindow::createMenus()
 
 void MainWindow::load()
 {
+    // A failure at start-up is told once the window is on screen, so the user sees what the
+    // message is about.
+    deferMessages_ = true;
     ActionScope scope(*this);
     SetDefaults();
     CloseShutter();
+    deferMessages_ = false;
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (startupMessage_)
+        QTimer::singleShot(0, this, [this] {
+            if (const auto message = std::exchange(startupMessage_, std::nullopt))
+                ui::showMessage(message->text, message->informativeText);
+        });
 }
 
 void MainWindow::unload()
@@ -210,7 +225,10 @@ void MainWindow::report(const QString& text, const QString& detail)
     if (messageShown_)
         return;
     messageShown_ = true;
-    ui::showMessage(text, detail);
+    if (deferMessages_)
+        startupMessage_ = ui::Message{text, detail};
+    else
+        ui::showMessage(text, detail);
 }
 
 void MainWindow::reportSaveFailure()

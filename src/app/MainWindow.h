@@ -3,9 +3,11 @@
 #include "config/ActiveConfiguration.h"
 #include "config/SettingsStore.h"
 #include "shutter/ShutterLine.h"
+#include "ui/MessageBox.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -34,6 +36,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // Every user action shows at most one message, however many things fail inside it.
@@ -75,6 +78,8 @@ private:
     int actionDepth_ = 0;
     bool messageShown_ = false;
     bool unloaded_ = false;
+    bool deferMessages_ = false;
+    std::optional<ui::Message> startupMessage_;
 
     QLineEdit* txtNumExposures_ = nullptr;
     QLineEdit* txtLXTime_ = nullptr;

@@ -1,0 +1,172 @@
+#include "config/SettingsSchema.h"
+#include "shutter/Ieee1284Port.h"
+#include "shutter/LineFailure.h"
+#include "shutter/QtSerialLine.h"
+
+#include <QtTest>
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace kestrova;
+
+namespace {
+
+// A pseudo-terminal pair: the program opens the subsidiary side as its "serial port".
+class PseudoTerminal {
+public:
+    PseudoTerminal()
+    {
+        primary_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (primary_ >= 0 && grantpt(primary_) == 0 && unlockpt(primary_) == 0)
+            path_ = QString::fromLocal8Bit(ptsname(primary_));
+    }
+    ~PseudoTerminal()
+    {
+        if (primary_ >= 0)
+            ::close(primary_);
+    }
+    QString path() const { return path_; }
+
+private:
+    int primary_ = -1;
+    QString path_;
+};
+
+// Makes sure that nothing in this process can reach raw I/O ports, whatever the library tries.
+void dropRawIo()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return;
+    data[0].effective &= ~(1u << CAP_SYS_RAWIO);
+    data[0].permitted &= ~(1u << CAP_SYS_RAWIO);
+    data[0].inheritable &= ~(1u << CAP_SYS_RAWIO);
+    syscall(SYS_capset, &header, data);
+}
+
+QtSerialLine lineOn(const QString& device)
+{
+    return QtSerialLine([device](int) { return device; });
+}
+
+} // namespace
+
+class TestPortAdapters : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { dropRawIo(); }
+    void serialOpensPseudoTerminalAt9600_8N1();
+    void serialSwitchRefusedByPseudoTerminalIsAFailure();
+    void serialMissingDeviceIsReported();
+    void serialStoredLevelsWhileClosed();
+    void comNumbersMapToDevices();
+    void parallelPortMissingIsReported();
+};
+
+void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1()
+{
+    PseudoTerminal pty;
+    QVERIFY(!pty.path().isEmpty());
+    QtSerialLine line([&](int commPortNumber) {
+        return commPortNumber == 4 ? pty.path() : QString();
+    });
+    line.open(4);
+    QVERIFY(line.isOpen());
+    QCOMPARE(line.deviceName(), pty.path());
+
+    const int fd = ::open(pty.path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    termios settings{};
+    QCOMPARE(tcgetattr(fd, &settings), 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&settings), speed_t(B9600));
+    QCOMPARE(cfgetispeed(&settings), speed_t(B9600));
+    QCOMPARE(settings.c_cflag & CSIZE, tcflag_t(CS8));
+    QVERIFY(!(settings.c_cflag & PARENB));
+    QVERIFY(!(settings.c_cflag & CSTOPB));
+    QVERIFY(!(settings.c_cflag & CRTSCTS));
+    QVERIFY(!(settings.c_iflag & (IXON | IXOFF)));
+
+    line.close();
+    QVERIFY(!line.isOpen());
+}
+
+void TestPortAdapters::serialSwitchRefusedByPseudoTerminalIsAFailure()
+{
+    PseudoTerminal pty;
+    QtSerialLine line = lineOn(pty.path());
+    line.open(1); // the stored levels are applied and refused quietly: the open itself holds
+    QVERIFY(line.isOpen());
+    try {
+        line.setRtsEnable(true);
+        QFAIL("a refused RTS switch must be reported");
+    } catch (const LineFailure& failure) {
+        QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
+        QVERIFY2(failure.detail().contains(pty.path()), qPrintable(failure.detail()));
+        QVERIFY2(failure.detail().contains(QStringLiteral("RTS")), qPrintable(failure.detail()));
+    }
+    QVERIFY_THROWS_EXCEPTION(LineFailure, line.setDtrEnable(false));
+    QVERIFY(line.rtsEnable());
+}
+
+void TestPortAdapters::serialMissingDeviceIsReported()
+{
+    const QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("ttyUSB9"));
+    QtSerialLine line = lineOn(missing);
+    try {
+        line.open(3);
+        QFAIL("opening a missing device must fail");
+    } catch (const LineFailure& failure) {
+        QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
+        QVERIFY2(failure.detail().contains(missing), qPrintable(failure.detail()));
+        QVERIFY2(failure.detail().contains(QStringLiteral("Com3")), qPrintable(failure.detail()));
+    }
+    QVERIFY(!line.isOpen());
+
+    QtSerialLine unmapped = lineOn(QString());
+    QVERIFY_THROWS_EXCEPTION(LineFailure, unmapped.open(0));
+}
+
+void TestPortAdapters::serialStoredLevelsWhileClosed()
+{
+    QtSerialLine line = lineOn(QString());
+    QVERIFY(!line.rtsEnable());
+    QVERIFY(!line.dtrEnable());
+    line.setRtsEnable(true); // closed: only stored, nothing to refuse it
+    line.setDtrEnable(true);
+    QVERIFY(line.rtsEnable());
+    QVERIFY(line.dtrEnable());
+}
+
+void TestPortAdapters::comNumbersMapToDevices()
+{
+    QCOMPARE(settings::defaultComDevice(1), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(settings::defaultComDevice(16), QStringLiteral("/dev/ttyS15"));
+    QVERIFY(settings::defaultComDevice(0).isEmpty());
+    QCOMPARE(settings::comDeviceKey(1), QStringLiteral("Com1 Device"));
+}
+
+void TestPortAdapters::parallelPortMissingIsReported()
+{
+    Ieee1284Port port;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            port.setPortBit(0x378, 1);
+            QSKIP("this machine has a parallel port; the missing-port case cannot be shown here");
+        } catch (const LineFailure& failure) {
+            QCOMPARE(failure.text(), QStringLiteral("The parallel port LPT1 (0x378) is not available"));
+            QVERIFY2(failure.detail().contains(QStringLiteral("ppdev")), qPrintable(failure.detail()));
+            QVERIFY2(failure.detail().contains(QStringLiteral("\"lp\"")), qPrintable(failure.detail()));
+        }
+    }
+    QVERIFY_THROWS_EXCEPTION(LineFailure, port.clrPortBit(0x278, 0));
+}
+
+QTEST_GUILESS_MAIN(TestPortAdapters)
+#include "test_port_adapters.moc"
