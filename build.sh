@@ -37,3 +37,8 @@ if [ "$mode" = run ]; then
     exec build/src/kestrova
 fi
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+# The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON -DKESTROVA_BUILD_BENCH=OFF
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
