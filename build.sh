@@ -13,21 +13,8 @@ run | test) ;;
     ;;
 esac
 
-packages=(cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libieee1284-3-dev
-    fonts-liberation2)
-
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+scripts/install-packages.sh cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev \
+    libieee1284-3-dev fonts-liberation2
 
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -39,6 +39,7 @@ void TestConversions::int16FromText_data()
     QTest::newRow("exponent") << "1e3" << "1000";
     QTest::newRow("exponent out of range") << "1e5" << "error";
     QTest::newRow("huge exponent") << "1e400" << "error";
+    QTest::newRow("tiny exponent is as good as zero") << "1e-400" << "0";
     QTest::newRow("leading fraction point") << ".5" << "0";
     QTest::newRow("trailing point") << "8." << "8";
     QTest::newRow("leading zeros") << "007" << "7";

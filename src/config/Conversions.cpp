@@ -23,12 +23,10 @@ bool parseDecimal(const QString& text, double& value)
     const QString trimmed = text.trimmed();
     if (!number.match(trimmed).hasMatch())
         return false;
-    bool ok = false;
-    value = trimmed.toDouble(&ok); // QString::toDouble always uses the C locale
-    // A huge exponent parses as infinity (and toDouble reports it as a failure); both are
-    // simply out of range.
-    if (!ok || !std::isfinite(value))
-        value = std::numeric_limits<double>::infinity();
+    // QString::toDouble always uses the C locale. Text that overflows a double comes back as
+    // an infinity and text that underflows as zero, both flagged as failures; those values are
+    // the right ones here: far out of range, or as good as zero.
+    value = trimmed.toDouble();
     return true;
 }
 
