@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace kestrova {
+
+// Turns SIGTERM, SIGINT and SIGHUP (a logout, Ctrl+C in a terminal) into an orderly close of
+// every window on the event thread, so the serial port is released as on File, Exit.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override;
+
+private:
+    void closeAllWindows();
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+} // namespace kestrova
