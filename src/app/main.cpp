@@ -1,3 +1,4 @@
+#include "app/AppInfo.h"
 #include "app/MainWindow.h"
 #include "config/SettingsStore.h"
 #include "shutter/Ieee1284Port.h"
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setOrganizationName(QStringLiteral("Kestrova"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kestrova::appinfo::FileVersion));
 
     kestrova::QSettingsStore store;
     kestrova::Ieee1284Port parallel;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrova::about {
+
+inline QString aboutCaption(const QString& title)
+{
+    return QStringLiteral("About ") + title;
+}
+
+// Plain decimal numbers: minor 0 reads 0, never 00.
+inline QString versionLine(int major, int minor, int revision)
+{
+    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
+}
+
+} // namespace kestrova::about
