@@ -15,6 +15,9 @@ esac
 
 scripts/install-packages.sh cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev \
     libieee1284-3-dev fonts-liberation2
+if [ "$mode" = test ]; then
+    scripts/install-packages.sh valgrind
+fi
 
 jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo

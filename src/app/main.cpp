@@ -1,5 +1,6 @@
 #include "app/AppInfo.h"
 #include "app/MainWindow.h"
+#include "app/TerminationSignals.h"
 #include "config/SettingsStore.h"
 #include "shutter/Ieee1284Port.h"
 #include "shutter/QtSerialLine.h"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
                           defaultComDevice(commPortNumber));
     });
 
+    kestrova::TerminationSignals terminationSignals;
     QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(store, parallel, serial);
     window->show();
     const int status = app.exec();
