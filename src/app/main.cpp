@@ -11,6 +11,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrova.Kestrova"));
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setOrganizationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationVersion(QString::fromLatin1(kestrova::appinfo::FileVersion));

@@ -1,0 +1,42 @@
+# The Debian package, built with "cpack" in the build folder. Its dependencies are computed from
+# the executable by dpkg-shlibdeps (package dpkg-dev); only what no binary reveals is named here.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kestrova)
+set(CPACK_PACKAGE_VENDOR "Kestrova developers")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Debian shows the long description as it is: lines are broken here, below 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Kestrova opens and closes a camera's shutter through a remote-release cable"
+    "wired to one line of a PC port: a data bit of a parallel printer port"
+    "(through the kernel's ppdev driver) or the RTS or DTR line of a serial port"
+    "or USB serial adapter. The shutter is worked by hand or by a sequence of"
+    "timed exposures with pauses between them, as for long exposures at night"
+    "and astrophotography."
+    ""
+    "The ports are used without root rights: serial ports through membership of"
+    "the dialout group, parallel ports through the ppdev module and the lp group"
+    "(see kestrova(1)).")
+set(CPACK_PACKAGE_CONTACT "Kestrova developers <kestrova@example.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/kestrova")
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The windows are laid out for the metrics of Liberation Sans, which the program asks for by
+# name; with a wider substitute font, captions would be cut off.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
+
+# The start-up probe of scripts/check-package.sh, built with the tests.
+if(KESTROVA_BUILD_TESTS)
+    add_library(kestrova_startup_probe MODULE ${CMAKE_CURRENT_LIST_DIR}/StartupProbe.cpp)
+    target_link_libraries(kestrova_startup_probe PRIVATE Qt6::Widgets)
+    set_target_properties(kestrova_startup_probe PROPERTIES
+                          LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
+endif()
