@@ -2,7 +2,36 @@
 
 #include <QtTest>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace kestrova;
+
+namespace {
+// Makes a folder read-only for this process, even for root: root ignores file modes, so it
+// gets a private mount namespace in which the folder is bound read-only.
+bool makeReadOnly(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (geteuid() != 0)
+        return chmod(path.constData(), 0555) == 0;
+    static const bool ownNamespace =
+        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return ownNamespace && mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+           mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+}
+
+void makeWritable(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    if (geteuid() == 0)
+        umount2(path.constData(), MNT_DETACH);
+    else
+        chmod(path.constData(), 0755);
+}
+} // namespace
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
@@ -10,6 +39,7 @@ private slots:
     void savedTextReachesTheFileAtOnce();
     void absentKeyGivesDefault();
     void unwritableFolderIsReported();
+    void readOnlyFileKeepsWhatWasSaved();
     void garbageFileKeepsReadableValuesAndAcceptsSaves();
     void defaultStoreLivesInTheUserConfigFolder();
 };
@@ -54,6 +84,28 @@ void TestSettingsStore::unwritableFolderIsReported()
     QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("3")));
     QVERIFY2(store.failureText().contains(QStringLiteral("blocker/Kestrova/Kestrova.conf")),
              qPrintable(store.failureText()));
+}
+
+void TestSettingsStore::readOnlyFileKeepsWhatWasSaved()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+    {
+        QSettingsStore store(file);
+        QVERIFY(store.save(settings::ParallelPortBit, QStringLiteral("6")));
+    }
+    if (!makeReadOnly(dir.path()))
+        QSKIP("cannot make a folder read-only here");
+    QSettingsStore store(file);
+    QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
+    QVERIFY(!store.failureText().isEmpty());
+    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
+    makeWritable(dir.path());
+
+    QFile raw(file);
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    const QByteArray contents = raw.readAll();
+    QVERIFY2(contents.contains("PortBit=6"), contents.constData());
 }
 
 void TestSettingsStore::garbageFileKeepsReadableValuesAndAcceptsSaves()
