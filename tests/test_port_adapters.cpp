@@ -63,6 +63,7 @@ private slots:
     void serialOpensPseudoTerminalAt9600_8N1();
     void serialSwitchRefusedByPseudoTerminalIsAFailure();
     void serialMissingDeviceIsReported();
+    void serialBusyDeviceIsReported();
     void serialStoredLevelsWhileClosed();
     void comNumbersMapToDevices();
     void parallelPortMissingIsReported();
@@ -131,6 +132,23 @@ void TestPortAdapters::serialMissingDeviceIsReported()
 
     QtSerialLine unmapped = lineOn(QString());
     QVERIFY_THROWS_EXCEPTION(LineFailure, unmapped.open(0));
+}
+
+void TestPortAdapters::serialBusyDeviceIsReported()
+{
+    PseudoTerminal pty;
+    QtSerialLine first = lineOn(pty.path());
+    first.open(1);
+    QtSerialLine second = lineOn(pty.path());
+    try {
+        second.open(1);
+        QFAIL("a port held by another program must not open twice");
+    } catch (const LineFailure& failure) {
+        QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
+        QVERIFY2(failure.detail().contains(pty.path()), qPrintable(failure.detail()));
+    }
+    QVERIFY(!second.isOpen());
+    QVERIFY(first.isOpen());
 }
 
 void TestPortAdapters::serialStoredLevelsWhileClosed()
