@@ -4,6 +4,7 @@
 #include "fakes/MemoryStore.h"
 #include "ui/MessageBox.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,6 +83,7 @@ private slots:
     void manualButtonAfterASequence();
     void lineLostDuringASequence();
     void closingTheWindowStopsTheTimer();
+    void tickDuringAnotherMessageIsReported();
 };
 
 void TestMainWindowSequence::runsASequenceFromTheControls()
@@ -196,6 +198,30 @@ void TestMainWindowSequence::closingTheWindowStopsTheTimer()
     QCOMPARE(w.tmrMain()->property("enabled").toBool(), false);
     QCOMPARE(w.parallel.writes, writes); // the line is not driven at shut-down
     QVERIFY(w.lineOpen());
+}
+
+void TestMainWindowSequence::tickDuringAnotherMessageIsReported()
+{
+    Window w;
+    w.enter("2", "1", "1");
+    w.click("cmdStart");
+    // Interface, Serial on a port that cannot be opened: while its message is shown, the next
+    // tick finds the newly selected line closed and must end the sequence.
+    w.serial.refuseOpen = true;
+    bool ticked = false;
+    ui::setMessageHandler([&](const ui::Message& message) {
+        w.messages << message;
+        if (!ticked) {
+            ticked = true;
+            w.ticks->fire();
+        }
+    });
+    w.window->findChild<QAction*>("mnuSerial")->trigger();
+
+    QCOMPARE(w.messages.size(), 2);
+    QCOMPARE(w.messages[1].text, QString::fromLatin1(messages::ComPortNotAvailable));
+    QVERIFY(w.messages[1].informativeText.contains("stopped"));
+    QVERIFY(w.idle());
 }
 
 QTEST_MAIN(TestMainWindowSequence)

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 
 namespace kestrova {
 
@@ -169,7 +170,14 @@ void MainWindow::createSequencer(TickSource* tmrMain)
     };
     connect(cmdStart_, &QPushButton::clicked, this, action(&Sequencer::Start));
     connect(cmdCancel_, &QPushButton::clicked, this, action(&Sequencer::Cancel));
-    connect(tmrMain_, &TickSource::timeout, this, action(&Sequencer::Tick));
+    // A tick can arrive while another action waits in its message box; it is an action of its
+    // own, and a sequence it ends must still be reported.
+    connect(tmrMain_, &TickSource::timeout, this, [this] {
+        const QScopedValueRollback<int> depth(actionDepth_, 0);
+        const QScopedValueRollback<bool> shown(messageShown_, false);
+        ActionScope scope(*this);
+        sequencer_->Tick();
+    });
 }
 
 void MainWindow::load()
