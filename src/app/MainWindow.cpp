@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "about/AboutDialog.h"
+#include "app/ScheduledTimer.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
 #include "ui/Fonts.h"
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <QScopedValueRollback>
 
 namespace kestrova {
 
@@ -60,7 +62,7 @@ MainWindow::ActionScope::ActionScope(MainWindow& window) : window_(window)
 MainWindow::ActionScope::~ActionScope() { --window_.actionDepth_; }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
-                       QWidget* parent)
+                       QWidget* parent, TickSource* tmrMain)
     : QMainWindow(parent), store_(store), serial_(serial), line_(parallel, serial)
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -70,6 +72,7 @@ MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine&
     setAttribute(Qt::WA_DeleteOnClose);
     createControls();
     createMenus();
+    createSequencer(tmrMain);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     load();
 }
@@ -148,6 +151,36 @@ void MainWindow::createMenus()
     connect(about, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
+void MainWindow::createSequencer(TickSource* tmrMain)
+{
+    tmrMain_ = tmrMain ? tmrMain : new ScheduledTimer;
+    tmrMain_->setParent(this);
+    tmrMain_->setObjectName(QStringLiteral("tmrMain"));
+    sequencerPanel_ = std::make_unique<SequencerPanel>(
+        SequencerPanel::Widgets{txtNumExposures_, txtLXTime_, txtDelay_, lblTotalTime_,
+                                lblExposureTime_, lblExposures_, cmdStart_, cmdCancel_,
+                                cmdConnect_},
+        [this](const QString& text, const QString& detail) { report(text, detail); });
+    sequencer_ = std::make_unique<Sequencer>(*sequencerPanel_, line_, *tmrMain_);
+
+    const auto action = [this](void (Sequencer::*handler)()) {
+        return [this, handler] {
+            ActionScope scope(*this);
+            ((*sequencer_).*handler)();
+        };
+    };
+    connect(cmdStart_, &QPushButton::clicked, this, action(&Sequencer::Start));
+    connect(cmdCancel_, &QPushButton::clicked, this, action(&Sequencer::Cancel));
+    // A tick can arrive while another action waits in its message box; it is an action of its
+    // own, and a sequence it ends must still be reported.
+    connect(tmrMain_, &TickSource::timeout, this, [this] {
+        const QScopedValueRollback<int> depth(actionDepth_, 0);
+        const QScopedValueRollback<bool> shown(messageShown_, false);
+        ActionScope scope(*this);
+        sequencer_->Tick();
+    });
+}
+
 void MainWindow::load()
 {
     // A failure at start-up is told once the window is on screen, so the user sees what the
@@ -174,6 +207,7 @@ void MainWindow::unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    tmrMain_->setEnabled(false);
     delete options_;
     // The line is not driven at shut-down; releasing the port is all.
     if (serial_.isOpen())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Sequencer.h"
+#include "app/SequencerPanel.h"
 #include "config/ActiveConfiguration.h"
 #include "config/SettingsStore.h"
 #include "shutter/ShutterLine.h"
@@ -8,6 +10,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <optional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -17,15 +20,17 @@ class QPushButton;
 namespace kestrova {
 
 class OptionsDialog;
+class TickSource;
 
 // frmMain: the program's window. It owns the run-time state, drives the camera line through
 // ShutterLine and reaches the other windows through its menus.
 class MainWindow : public QMainWindow, private InterfaceSelection {
     Q_OBJECT
 public:
-    // The store and the two ports must outlive the window.
+    // The store and the two ports must outlive the window. The window takes the sequencer's
+    // timer when one is given (tests drive a fake one) and makes the real one otherwise.
     MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
-               QWidget* parent = nullptr);
+               QWidget* parent = nullptr, TickSource* tmrMain = nullptr);
     ~MainWindow() override;
 
     // Rebuilds the active configuration from the store; opens the serial port when the serial
@@ -51,6 +56,7 @@ private:
 
     void createControls();
     void createMenus();
+    void createSequencer(TickSource* tmrMain);
     void load();
     void unload();
 
@@ -75,6 +81,9 @@ private:
     SerialLine& serial_;
     ShutterLine line_;
     QPointer<OptionsDialog> options_;
+    TickSource* tmrMain_ = nullptr;
+    std::unique_ptr<SequencerPanel> sequencerPanel_;
+    std::unique_ptr<Sequencer> sequencer_;
     int actionDepth_ = 0;
     bool messageShown_ = false;
     bool unloaded_ = false;

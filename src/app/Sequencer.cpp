@@ -1,0 +1,245 @@
+#include "app/Sequencer.h"
+
+#include "app/TickSource.h"
+#include "shutter/ShutterLine.h"
+
+#include <cmath>
+
+namespace kestrova {
+
+namespace {
+
+constexpr int TickMilliseconds = 1000;
+
+const QString ExposureTimeRule =
+    QStringLiteral("Exposure Time must be a whole number of seconds from 1 to 32767.");
+const QString DelayRule =
+    QStringLiteral("Delay Between Exposures must be a whole number of seconds up to 32767, and "
+                   "at least 1 when more than one exposure is taken.");
+const QString CountRule = QStringLiteral("Number of Exposures must be a whole number from 1 to "
+                                         "32767.");
+const QString TooLong = QStringLiteral("The whole sequence may last at most 32767 seconds "
+                                       "(9 hours, 6 minutes and 7 seconds). Take fewer or shorter "
+                                       "exposures, or shorten the delay.");
+
+std::optional<Int16> convert(const QString& text)
+{
+    try {
+        return toInt16(text);
+    } catch (const ConversionError&) {
+        return std::nullopt;
+    }
+}
+
+QString twoDigits(Int16 value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void SplitTime(Int16 t, SequenceState& state)
+{
+    state.Hours = Int16(std::floor(double(t) / 3600.0));
+    const Int16 belowHour = sub16(t, mul16(state.Hours, 3600));
+    state.Minutes = Int16(std::floor(double(belowHour) / 60.0));
+    state.Seconds = sub16(belowHour, mul16(state.Minutes, 60));
+}
+
+QString timeCaption(const SequenceState& state)
+{
+    return twoDigits(state.Hours) + QLatin1Char(':') + twoDigits(state.Minutes) + QLatin1Char(':') +
+           twoDigits(state.Seconds);
+}
+
+Sequencer::Sequencer(SequencerControls& controls, ShutterLine& line, TickSource& ticks)
+    : controls_(controls), line_(line), ticks_(ticks)
+{
+    ticks_.setEnabled(false);
+}
+
+void Sequencer::Start()
+{
+    if (running())
+        return;
+    if (const std::optional<Report> invalid = readStartValues()) {
+        ticks_.setEnabled(false);
+        controls_.showMessage(invalid->text, invalid->detail);
+        return;
+    }
+    showTotal();
+
+    controls_.setCancelEnabled(true);
+    controls_.setStartEnabled(false);
+    controls_.setConnectEnabled(false);
+    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    state_.ExposureElapsed = 0;
+    state_.ExposuresDone = 0;
+    controls_.setExposuresCaption(QStringLiteral("0"));
+
+    try {
+        line_.openShutter();
+    } catch (const LineFailure& failure) {
+        end(Report{failure.text(),
+                   failure.detail() + QStringLiteral("\n\nThe sequence was not started."), true});
+        return;
+    }
+    state_.Exposing = true;
+    ticks_.setInterval(TickMilliseconds);
+    ticks_.setEnabled(true);
+}
+
+// Converts the three fields in their fixed order, keeping each value converted before a failure,
+// and computes the total. Returns what to tell the user when the values cannot make a sequence
+// that ends by itself.
+std::optional<Sequencer::Report> Sequencer::readStartValues()
+{
+    const auto invalid = [](const QString& rule) {
+        return Report{QString::fromLatin1(messages::InvalidSequenceValues), rule, false};
+    };
+    const auto read = [](const QString& text, Int16& value) {
+        const std::optional<Int16> converted = convert(text);
+        if (converted)
+            value = *converted;
+        return converted.has_value();
+    };
+    if (!read(controls_.exposureTimeText(), state_.ExposureRemaining))
+        return invalid(ExposureTimeRule);
+    if (!read(controls_.delayText(), state_.DelayRemaining))
+        return invalid(DelayRule);
+    if (!read(controls_.numExposuresText(), state_.ExposuresRemaining))
+        return invalid(CountRule);
+
+    if (state_.ExposureRemaining < 1)
+        return invalid(ExposureTimeRule);
+    if (state_.ExposuresRemaining < 1)
+        return invalid(CountRule);
+    if (state_.ExposuresRemaining > 1 && state_.DelayRemaining < 1)
+        return invalid(DelayRule);
+
+    try {
+        const Int16 pauses = sub16(state_.ExposuresRemaining, 1);
+        state_.TotalRemaining = add16(mul16(pauses, state_.DelayRemaining),
+                                      mul16(state_.ExposuresRemaining, state_.ExposureRemaining));
+    } catch (const OverflowError&) {
+        return invalid(TooLong);
+    }
+    return std::nullopt;
+}
+
+void Sequencer::Tick()
+{
+    if (!running())
+        return;
+    // An exposure or pause lengthened by an edit outlasts the total computed at Start; the
+    // read-out then stays at zero rather than counting below it.
+    if (state_.TotalRemaining > 0)
+        state_.TotalRemaining = sub16(state_.TotalRemaining, 1);
+    showTotal();
+
+    if (state_.Exposing) {
+        state_.ExposureRemaining = sub16(state_.ExposureRemaining, 1);
+        state_.ExposureElapsed = add16(state_.ExposureElapsed, 1);
+        controls_.setExposureTimeCaption(QString::number(state_.ExposureElapsed));
+        if (state_.ExposureRemaining == 0)
+            endExposure();
+        return;
+    }
+    controls_.setExposureTimeCaption(QStringLiteral("..."));
+    state_.DelayRemaining = sub16(state_.DelayRemaining, 1);
+    if (state_.DelayRemaining == 0)
+        endDelay();
+}
+
+void Sequencer::endExposure()
+{
+    state_.ExposuresRemaining = sub16(state_.ExposuresRemaining, 1);
+    state_.ExposuresDone = add16(state_.ExposuresDone, 1);
+    state_.Exposing = false;
+    controls_.setExposuresCaption(QString::number(state_.ExposuresDone));
+    if (state_.ExposuresRemaining == 0) {
+        end(std::nullopt);
+        return;
+    }
+
+    state_.Delaying = true;
+    const std::optional<Int16> delay = convert(controls_.delayText());
+    if (!delay || *delay < 1) {
+        end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
+                   QStringLiteral("The sequence has been stopped with the shutter closed: Delay "
+                                  "Between Exposures, read again for the next pause, is not a "
+                                  "whole number of seconds from 1 to 32767."),
+                   false});
+        return;
+    }
+    state_.DelayRemaining = *delay;
+    try {
+        line_.closeShutter();
+    } catch (const LineFailure& failure) {
+        end(Report{failure.text(),
+                   failure.detail() + QStringLiteral("\n\nThe sequence has been stopped."), true});
+    }
+}
+
+void Sequencer::endDelay()
+{
+    state_.Delaying = false;
+    state_.Exposing = true;
+    const std::optional<Int16> exposure = convert(controls_.exposureTimeText());
+    if (!exposure || *exposure < 1) {
+        end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
+                   QStringLiteral("The sequence has been stopped with the shutter closed: "
+                                  "Exposure Time, read again for the next exposure, is not a "
+                                  "whole number of seconds from 1 to 32767."),
+                   false});
+        return;
+    }
+    state_.ExposureRemaining = *exposure;
+    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    state_.ExposureElapsed = 0;
+    try {
+        line_.openShutter();
+    } catch (const LineFailure& failure) {
+        end(Report{failure.text(),
+                   failure.detail() + QStringLiteral("\n\nThe sequence has been stopped."), true});
+    }
+}
+
+void Sequencer::Cancel()
+{
+    end(std::nullopt);
+}
+
+// Every way a sequence ends: the timer stops first, so that no tick arrives while a message box
+// is open; then the shutter is closed and the controls go idle. A shutter that cannot be closed
+// is what the user must hear about, unless the line has already failed in this handler.
+void Sequencer::end(std::optional<Report> report)
+{
+    ticks_.setEnabled(false);
+    try {
+        line_.closeShutter();
+    } catch (const LineFailure& failure) {
+        if (!report || !report->fromLine)
+            report = Report{failure.text(),
+                            failure.detail() +
+                                QStringLiteral("\n\nThe sequence has ended, but the shutter may "
+                                               "still be open."),
+                            true};
+    }
+    controls_.setStartEnabled(true);
+    controls_.setConnectEnabled(true);
+    controls_.setCancelEnabled(false);
+    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    state_.Exposing = false;
+    state_.Delaying = false;
+    if (report)
+        controls_.showMessage(report->text, report->detail);
+}
+
+void Sequencer::showTotal()
+{
+    SplitTime(state_.TotalRemaining, state_);
+    controls_.setTotalTimeCaption(timeCaption(state_));
+}
+
+} // namespace kestrova

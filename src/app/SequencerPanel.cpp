@@ -1,0 +1,60 @@
+#include "app/SequencerPanel.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace kestrova {
+
+SequencerPanel::SequencerPanel(const Widgets& widgets, Reporter report)
+    : widgets_(widgets), report_(std::move(report))
+{
+}
+
+QString SequencerPanel::numExposuresText() const
+{
+    return widgets_.txtNumExposures->text();
+}
+QString SequencerPanel::exposureTimeText() const
+{
+    return widgets_.txtLXTime->text();
+}
+QString SequencerPanel::delayText() const
+{
+    return widgets_.txtDelay->text();
+}
+
+void SequencerPanel::setTotalTimeCaption(const QString& caption)
+{
+    widgets_.lblTotalTime->setText(caption);
+}
+
+void SequencerPanel::setExposureTimeCaption(const QString& caption)
+{
+    widgets_.lblExposureTime->setText(caption);
+}
+
+void SequencerPanel::setExposuresCaption(const QString& caption)
+{
+    widgets_.lblExposures->setText(caption);
+}
+
+void SequencerPanel::setStartEnabled(bool enabled)
+{
+    widgets_.cmdStart->setEnabled(enabled);
+}
+void SequencerPanel::setCancelEnabled(bool enabled)
+{
+    widgets_.cmdCancel->setEnabled(enabled);
+}
+void SequencerPanel::setConnectEnabled(bool enabled)
+{
+    widgets_.cmdConnect->setEnabled(enabled);
+}
+
+void SequencerPanel::showMessage(const QString& text, const QString& detail)
+{
+    report_(text, detail);
+}
+
+} // namespace kestrova

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/Sequencer.h"
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace kestrova {
+
+// The main window's controls that the sequencer reads and writes.
+class SequencerPanel : public SequencerControls {
+public:
+    struct Widgets {
+        QLineEdit* txtNumExposures;
+        QLineEdit* txtLXTime;
+        QLineEdit* txtDelay;
+        QLabel* lblTotalTime;
+        QLabel* lblExposureTime;
+        QLabel* lblExposures;
+        QPushButton* cmdStart;
+        QPushButton* cmdCancel;
+        QPushButton* cmdConnect;
+    };
+    using Reporter = std::function<void(const QString& text, const QString& detail)>;
+
+    SequencerPanel(const Widgets& widgets, Reporter report);
+
+    QString numExposuresText() const override;
+    QString exposureTimeText() const override;
+    QString delayText() const override;
+    void setTotalTimeCaption(const QString& caption) override;
+    void setExposureTimeCaption(const QString& caption) override;
+    void setExposuresCaption(const QString& caption) override;
+    void setStartEnabled(bool enabled) override;
+    void setCancelEnabled(bool enabled) override;
+    void setConnectEnabled(bool enabled) override;
+    void showMessage(const QString& text, const QString& detail) override;
+
+private:
+    Widgets widgets_;
+    Reporter report_;
+};
+
+} // namespace kestrova
