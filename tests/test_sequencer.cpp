@@ -153,6 +153,7 @@ private slots:
     void valueUnusableAtPhaseChange();
     void lineFailsDuringSequence_data();
     void lineFailsDuringSequence();
+    void shutterLeftOpenOutweighsAnUnusableValue();
 };
 
 void TestSequencer::splitTime_data()
@@ -686,6 +687,24 @@ void TestSequencer::lineFailsDuringSequence()
     QCOMPARE(rig.controls.messages[0].text, text);
     QVERIFY(!rig.controls.messages[0].timerEnabled);
     QVERIFY(!rig.ticks.fire());
+}
+
+void TestSequencer::shutterLeftOpenOutweighsAnUnusableValue()
+{
+    Rig rig;
+    rig.enter("2", "2", "2");
+    rig.sequencer.Start();
+    rig.runToEnd(1);
+    rig.controls.txtDelay = "soon";
+    rig.port.failClose = true;
+    rig.runToEnd(100);
+
+    QVERIFY(rig.idle());
+    QVERIFY(rig.lineOpen());
+    QCOMPARE(rig.controls.messages.size(), 1);
+    QCOMPARE(rig.controls.messages[0].text, PortGone);
+    QVERIFY(rig.controls.messages[0].detail.contains("may still be open"));
+    QVERIFY(!rig.controls.messages[0].timerEnabled);
 }
 
 QTEST_GUILESS_MAIN(TestSequencer)

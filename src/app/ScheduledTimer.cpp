@@ -108,9 +108,9 @@ void ScheduledTimer::arm()
     }
     const std::int64_t due = schedule_->deadline(nextTick_);
     if (kernelTimer_ >= 0) {
-        itimerspec spec{};
-        spec.it_value = toTimespec(due);
-        timerfd_settime(kernelTimer_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec setting{};
+        setting.it_value = toTimespec(due);
+        timerfd_settime(kernelTimer_, TFD_TIMER_ABSTIME, &setting, nullptr);
     } else {
         const std::int64_t early = due - FinishWindow - monotonicNanoseconds();
         eventLoopTimer_->start(int(std::max<std::int64_t>(0, early / NanosecondsPerMillisecond)));

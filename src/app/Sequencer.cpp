@@ -31,6 +31,12 @@ std::optional<Int16> convert(const QString& text)
     }
 }
 
+// The line's own explanation followed by what became of the sequence.
+QString withOutcome(const QString& detail, const QString& outcome)
+{
+    return detail.isEmpty() ? outcome : detail + QStringLiteral("\n\n") + outcome;
+}
+
 QString twoDigits(Int16 value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
@@ -81,7 +87,8 @@ void Sequencer::Start()
         line_.openShutter();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
-                   failure.detail() + QStringLiteral("\n\nThe sequence was not started."), true});
+                   withOutcome(failure.detail(), QStringLiteral("The sequence was not started.")),
+                   true});
         return;
     }
     state_.Exposing = true;
@@ -177,7 +184,8 @@ void Sequencer::endExposure()
         line_.closeShutter();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
-                   failure.detail() + QStringLiteral("\n\nThe sequence has been stopped."), true});
+                   withOutcome(failure.detail(), QStringLiteral("The sequence has been stopped.")),
+                   true});
     }
 }
 
@@ -201,7 +209,8 @@ void Sequencer::endDelay()
         line_.openShutter();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
-                   failure.detail() + QStringLiteral("\n\nThe sequence has been stopped."), true});
+                   withOutcome(failure.detail(), QStringLiteral("The sequence has been stopped.")),
+                   true});
     }
 }
 
@@ -220,11 +229,12 @@ void Sequencer::end(std::optional<Report> report)
         line_.closeShutter();
     } catch (const LineFailure& failure) {
         if (!report || !report->fromLine)
-            report = Report{failure.text(),
-                            failure.detail() +
-                                QStringLiteral("\n\nThe sequence has ended, but the shutter may "
-                                               "still be open."),
-                            true};
+            report = Report{
+                failure.text(),
+                withOutcome(
+                    failure.detail(),
+                    QStringLiteral("The sequence has ended, but the shutter may still be open.")),
+                true};
     }
     controls_.setStartEnabled(true);
     controls_.setConnectEnabled(true);
