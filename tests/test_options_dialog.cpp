@@ -1,793 +1,361 @@
 #include "app/MainWindow.h"
 #include "config/OptionsDialog.h"
 #include "fakes/FakePorts.h"
+#include "fakes/FakeSequencer.h"
 #include "fakes/MemoryStore.h"
-#include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QPointer>
 #include <QPushButton>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <tuple>
 
 using namespace kestrova;
 using test::MemoryStore;
 
 namespace {
 
-const QString P = QStringLiteral("Parallel Options/");
-const QString S = QStringLiteral("Serial Options/");
+const char* const ComPorts = "Com1 Com2 Com3 Com4 Com5 Com6 Com7 Com8 Com9 Com10 Com11 Com12 "
+                             "Com13 Com14 Com15 Com16";
 
-// The six keys as a save of the unchanged defaults writes them, in order.
-QStringList defaultSaves()
+// Each control in the focus order: its tab (-1: on the window, in front of the tab control),
+// its place in twips and its texts.
+const std::tuple<const char*, int, QRect, const char*> Layout[] = {
+    {"tabOptions", -1, {0, 0, 4365, 4455}, "Parallel Serial"},
+    {"lstPPort", 0, {2760, 960, 975, 450}, "LPT1 LPT2 LPT3"},
+    {"lstPBit", 0, {2760, 1680, 975, 450}, "D0 D1 D2 D3 D4 D5 D6 D7"},
+    {"lstSPort", 1, {2760, 960, 975, 450}, ComPorts},
+    {"lstControlLine", 1, {2760, 1680, 975, 450}, "RTS DTR"},
+    {"cmdOptionsOK", -1, {120, 3360, 1215, 495}, "OK"},
+    {"cmdOptionsApply", -1, {1560, 3360, 1215, 495}, "Apply"},
+    {"cmdOptionsCancel", -1, {3000, 3360, 1215, 495}, "Cancel"},
+    {"chkPActiveLogic", 0, {480, 960, 1215, 375}, "Active Logic"},
+    {"chkSActiveLogic", 1, {480, 960, 1215, 375}, "Active Logic"}};
+
+// The key of each setting control, in the order saved, and its default.
+const char* const Keys[][3] = {{"lstPPort", "Parallel Options/PortIndex", "0"},
+                               {"lstPBit", "Parallel Options/PortBit", "1"},
+                               {"chkPActiveLogic", "Parallel Options/ActiveLogic", "0"},
+                               {"lstSPort", "Serial Options/PortIndex", "0"},
+                               {"lstControlLine", "Serial Options/Control Line", "0"},
+                               {"chkSActiveLogic", "Serial Options/ActiveLogic", "1"}};
+
+// "lstPBit=5 chkPActiveLogic=1" as control -> text.
+QMap<QString, QString> pairs(const QString& text)
 {
-    return {P + "PortIndex=0", P + "PortBit=1",      P + "ActiveLogic=0",
-            S + "PortIndex=0", S + "Control Line=0", S + "ActiveLogic=1"};
+    QMap<QString, QString> found;
+    for (const QString& pair : text.split(' ', Qt::SkipEmptyParts))
+        found.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    return found;
 }
 
-template <typename T> T* child(QWidget* window, const char* name)
+template <typename T = QWidget> T* child(QWidget* window, const QString& name)
 {
-    T* found = window->findChild<T*>(QLatin1String(name));
+    T* found = window->findChild<T*>(name);
     if (!found)
-        qFatal("no control %s", name);
+        qFatal("no control %s", qPrintable(name));
     return found;
 }
 
-int position(QListWidget* list)
+// A list's selected position or a box's state as stored: 0 unchecked, 1 checked, 2 greyed.
+int shown(QWidget* window, const QString& name)
 {
-    const QList<QListWidgetItem*> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->row(selected.first());
+    if (auto* box = qobject_cast<QCheckBox*>(child(window, name)))
+        return box->checkState() == Qt::PartiallyChecked ? 2 : int(box->isChecked());
+    const QList<QListWidgetItem*> selected = child<QListWidget>(window, name)->selectedItems();
+    return selected.isEmpty() ? -1 : child<QListWidget>(window, name)->row(selected.first());
 }
 
-void clickItem(QListWidget* list, int row, Qt::KeyboardModifiers modifiers = {})
+// Clicks a control as a user would, on its tab: "lstPBit:5" clicks the item at position 5.
+void click(QWidget* window, const QString& step)
 {
-    QListWidgetItem* item = list->item(row);
+    QWidget* control = child(window, step.section(':', 0, 0));
+    auto* tabs = window->findChild<QTabWidget*>();
+    if (tabs && tabs->indexOf(control->parentWidget()) >= 0)
+        tabs->setCurrentWidget(control->parentWidget());
+    auto* list = qobject_cast<QListWidget*>(control);
+    if (!list)
+        return QTest::mouseClick(control, Qt::LeftButton);
+    QListWidgetItem* item = list->item(step.section(':', 1).toInt());
     list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
-                      list->visualItemRect(item).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
 }
 
-void clickTab(QWidget* window, int index)
+QList<OptionsDialog*> optionsWindows()
 {
-    auto* bar = child<QTabWidget>(window, "tabOptions")->findChild<QTabBar*>();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
-
-void click(QWidget* window, const char* name)
-{
-    QAbstractButton* button = child<QAbstractButton>(window, name);
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
-// A rectangle of a control as seen from the given ancestor.
-QRect rectIn(QWidget* control, QWidget* ancestor)
-{
-    return QRect(control->mapTo(ancestor, QPoint(0, 0)), control->size());
-}
-
-QList<QWidget*> topLevelOptions()
-{
-    QList<QWidget*> found;
+    QList<OptionsDialog*> found;
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->objectName() == QLatin1String("frmOptions"))
-            found << window;
+        if (auto* dialog = qobject_cast<OptionsDialog*>(window))
+            found << dialog;
     return found;
 }
+
+// The real main window on fakes of the store, both ports and its timer.
+struct Rig {
+    test::FakeParallelPort parallel;
+    test::FakeSerialLine serial;
+    test::FakeTickSource* ticks = new test::FakeTickSource;
+    QPointer<MainWindow> window;
+
+    explicit Rig(MemoryStore& store, bool refuseOpen = false)
+    {
+        serial.refuseOpen = refuseOpen;
+        window = new MainWindow(store, parallel, serial, nullptr, ticks);
+        window->show();
+    }
+    ~Rig() { delete window; }
+    OptionsDialog* options()
+    {
+        window->findChild<QAction*>(QStringLiteral("mnuOptions"))->trigger();
+        if (optionsWindows().size() != 1)
+            qFatal("expected one options dialog");
+        return optionsWindows().first();
+    }
+};
 
 } // namespace
 
 class TestOptionsDialog : public QObject {
     Q_OBJECT
-private slots:
-    void init();
-    void cleanup();
-
-    void emptyStoreShowsTheDefaults();
-    void windowIsAnOrdinaryFixedTopLevelWindow();
-    void layoutFollowsTheTwipsTable_data();
-    void layoutFollowsTheTwipsTable();
-    void eachTabShowsItsControlsAndTheButtons();
-    void focusMovesInTheTableOrder_data();
-    void focusMovesInTheTableOrder();
-    void noButtonAnswersEnterOrEscape();
-
-    void everySettingControlEnablesApply_data();
-    void everySettingControlEnablesApply();
-    void keyboardSelectionIsAnEditToo();
-    void userClicksNeverGreyTheCheckBox();
-    void okWithoutChangeWritesNothing();
-    void bitFiveThenApply();
-    void com16AndDtrThenOk();
-    void cancelPutsTheStoredValuesBack();
-    void closeBoxUnloadsWithoutSaving();
-    void hiddenDialogKeepsItsTab_data();
-    void hiddenDialogKeepsItsTab();
-    void storedNoSelectionIsWrittenBack();
-    void deselectedListIsStoredAsNoSelection();
-    void storedValuesThatDoNotFitShowTheDefault_data();
-    void storedValuesThatDoNotFitShowTheDefault();
-    void greyedStoredStateIsShownAndKept();
-    void refusedWriteIsReportedAndKeepsTheEdit();
-    void refusedWriteOnOkKeepsTheDialogOpen();
-
-    void optionsTwiceShowsTheSameInstance();
-    void closeBoxThenOptionsRebuildsFromTheStore();
-    void closingTheMainWindowUnloadsTheDialog();
-    void applyTakesEffectInTheMainWindowAtOnce();
-    void unavailableComPortIsReportedOnceAndValuesStaySaved_data();
-    void unavailableComPortIsReportedOnceAndValuesStaySaved();
-
-private:
-    OptionsDialog* open();
-    QPushButton* apply() { return child<QPushButton>(dialog_, "cmdOptionsApply"); }
 
     MemoryStore store_;
-    int setDefaultsCalls_ = 0;
-    QList<int> savesSeenBySetDefaults_;
+    QList<int> savesAtSetDefaults_; // one entry per call
     QList<ui::Message> messages_;
     QPointer<OptionsDialog> dialog_;
-};
 
-void TestOptionsDialog::init()
-{
-    store_ = MemoryStore();
-    setDefaultsCalls_ = 0;
-    savesSeenBySetDefaults_.clear();
-    messages_.clear();
-    ui::setMessageHandler([this](const ui::Message& message) { messages_ << message; });
-}
-
-void TestOptionsDialog::cleanup()
-{
-    delete dialog_;
-    ui::setMessageHandler(nullptr);
-    QCOMPARE(topLevelOptions().size(), 0);
-}
-
-OptionsDialog* TestOptionsDialog::open()
-{
-    dialog_ = new OptionsDialog(store_, [this] {
-        ++setDefaultsCalls_;
-        savesSeenBySetDefaults_ << int(store_.saves.size());
-    });
-    dialog_->show();
-    if (!QTest::qWaitForWindowExposed(dialog_))
-        qFatal("the options dialog was not shown");
-    return dialog_;
-}
-
-void TestOptionsDialog::emptyStoreShowsTheDefaults()
-{
-    OptionsDialog* dlg = open();
-    auto* tabs = child<QTabWidget>(dlg, "tabOptions");
-    QCOMPARE(tabs->count(), 2);
-    QCOMPARE(tabs->tabText(0), QStringLiteral("Parallel"));
-    QCOMPARE(tabs->tabText(1), QStringLiteral("Serial"));
-    QCOMPARE(tabs->currentIndex(), 0);
-
-    QCOMPARE(position(child<QListWidget>(dlg, "lstPPort")), 0);
-    QCOMPARE(position(child<QListWidget>(dlg, "lstPBit")), 1);
-    QCOMPARE(child<QCheckBox>(dlg, "chkPActiveLogic")->checkState(), Qt::Unchecked);
-    QCOMPARE(position(child<QListWidget>(dlg, "lstSPort")), 0);
-    QCOMPARE(position(child<QListWidget>(dlg, "lstControlLine")), 0);
-    QCOMPARE(child<QCheckBox>(dlg, "chkSActiveLogic")->checkState(), Qt::Checked);
-    QVERIFY(!apply()->isEnabled());
-
-    // Opening reads the store and writes nothing.
-    QVERIFY(store_.saves.isEmpty());
-    QCOMPARE(setDefaultsCalls_, 0);
-
-    const auto items = [dlg](const char* name) {
-        QStringList texts;
-        auto* list = child<QListWidget>(dlg, name);
-        for (int i = 0; i < list->count(); ++i)
-            texts << list->item(i)->text();
-        return texts;
-    };
-    QCOMPARE(items("lstPPort"), QStringList({"LPT1", "LPT2", "LPT3"}));
-    QCOMPARE(items("lstPBit"), QStringList({"D0", "D1", "D2", "D3", "D4", "D5", "D6", "D7"}));
-    QCOMPARE(items("lstSPort"),
-             QStringList({"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8", "Com9",
-                          "Com10", "Com11", "Com12", "Com13", "Com14", "Com15", "Com16"}));
-    QCOMPARE(items("lstControlLine"), QStringList({"RTS", "DTR"}));
-    QCOMPARE(child<QCheckBox>(dlg, "chkPActiveLogic")->text(), QStringLiteral("Active Logic"));
-    QCOMPARE(child<QCheckBox>(dlg, "chkSActiveLogic")->text(), QStringLiteral("Active Logic"));
-    QCOMPARE(child<QPushButton>(dlg, "cmdOptionsOK")->text(), QStringLiteral("OK"));
-    QCOMPARE(apply()->text(), QStringLiteral("Apply"));
-    QCOMPARE(child<QPushButton>(dlg, "cmdOptionsCancel")->text(), QStringLiteral("Cancel"));
-}
-
-void TestOptionsDialog::windowIsAnOrdinaryFixedTopLevelWindow()
-{
-    OptionsDialog* dlg = open();
-    QCOMPARE(dlg->objectName(), QStringLiteral("frmOptions"));
-    QCOMPARE(dlg->windowTitle(), QStringLiteral("Options"));
-    QVERIFY(dlg->isWindow());
-    QVERIFY(!dlg->parentWidget());
-    QCOMPARE(dlg->windowFlags() & Qt::WindowType_Mask, Qt::Window);
-    QCOMPARE(dlg->windowModality(), Qt::NonModal);
-    QCOMPARE(dlg->size(), QSize(ui::twipsToPixels(4380), ui::twipsToPixels(4455)));
-    QCOMPARE(dlg->minimumSize(), dlg->maximumSize());
-    QCOMPARE(dlg->font(), ui::dialogFont());
-    for (QWidget* control : dlg->findChildren<QWidget*>())
-        QVERIFY2(!control->testAttribute(Qt::WA_SetFont), qPrintable(control->objectName()));
-}
-
-void TestOptionsDialog::layoutFollowsTheTwipsTable_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("onTab");
-    QTest::addColumn<QRect>("twips");
-    QTest::newRow("tab control") << "tabOptions" << false << QRect(0, 0, 4365, 4455);
-    QTest::newRow("LPT list") << "lstPPort" << true << QRect(2760, 960, 975, 450);
-    QTest::newRow("bit list") << "lstPBit" << true << QRect(2760, 1680, 975, 450);
-    QTest::newRow("Com list") << "lstSPort" << true << QRect(2760, 960, 975, 450);
-    QTest::newRow("line list") << "lstControlLine" << true << QRect(2760, 1680, 975, 450);
-    QTest::newRow("OK") << "cmdOptionsOK" << false << QRect(120, 3360, 1215, 495);
-    QTest::newRow("Apply") << "cmdOptionsApply" << false << QRect(1560, 3360, 1215, 495);
-    QTest::newRow("Cancel") << "cmdOptionsCancel" << false << QRect(3000, 3360, 1215, 495);
-    QTest::newRow("parallel logic") << "chkPActiveLogic" << true << QRect(480, 960, 1215, 375);
-    QTest::newRow("serial logic") << "chkSActiveLogic" << true << QRect(480, 960, 1215, 375);
-}
-
-void TestOptionsDialog::layoutFollowsTheTwipsTable()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, onTab);
-    QFETCH(QRect, twips);
-    OptionsDialog* dlg = open();
-    auto* tabs = child<QTabWidget>(dlg, "tabOptions");
-    // Both pages are laid out, whichever is current.
-    for (int tab : {1, 0}) {
-        clickTab(dlg, tab);
-        auto* control = child<QWidget>(dlg, qPrintable(name));
-        const QRect expected = ui::twipsRect(twips.x(), twips.y(), twips.width(), twips.height());
-        QCOMPARE(rectIn(control, onTab ? static_cast<QWidget*>(tabs) : dlg), expected);
+    OptionsDialog* open()
+    {
+        dialog_ = new OptionsDialog(store_, [this] { savesAtSetDefaults_ << store_.saves.size(); });
+        dialog_->show();
+        if (!QTest::qWaitForWindowExposed(dialog_))
+            qFatal("the options dialog was not shown");
+        return dialog_;
     }
-}
+    QPushButton* apply() { return child<QPushButton>(dialog_, "cmdOptionsApply"); }
 
-void TestOptionsDialog::eachTabShowsItsControlsAndTheButtons()
-{
-    OptionsDialog* dlg = open();
-    const QStringList parallel = {"lstPPort", "lstPBit", "chkPActiveLogic"};
-    const QStringList serial = {"lstSPort", "lstControlLine", "chkSActiveLogic"};
-    for (int tab : {1, 0}) {
-        clickTab(dlg, tab);
-        QCOMPARE(child<QTabWidget>(dlg, "tabOptions")->currentIndex(), tab);
-        for (const QString& name : parallel)
-            QCOMPARE(child<QWidget>(dlg, qPrintable(name))->isVisible(), tab == 0);
-        for (const QString& name : serial)
-            QCOMPARE(child<QWidget>(dlg, qPrintable(name))->isVisible(), tab == 1);
-        // The buttons belong to the window and lie in front of the tab control.
-        for (const char* name : {"cmdOptionsOK", "cmdOptionsApply", "cmdOptionsCancel"}) {
-            auto* button = child<QPushButton>(dlg, name);
-            QVERIFY(button->isVisible());
-            QCOMPARE(dlg->childAt(button->geometry().center()), static_cast<QWidget*>(button));
+private slots:
+    void init()
+    {
+        store_ = MemoryStore();
+        savesAtSetDefaults_.clear();
+        messages_.clear();
+        ui::setMessageHandler([this](const ui::Message& message) { messages_ << message; });
+    }
+    void cleanup()
+    {
+        delete dialog_;
+        ui::setMessageHandler(nullptr);
+        QVERIFY(optionsWindows().isEmpty());
+    }
+
+    void layoutAndFocusOrder()
+    {
+        OptionsDialog* dlg = open();
+        QCOMPARE(dlg->minimumSize(), QSize(ui::twipsToPixels(4380), ui::twipsToPixels(4455)));
+        QCOMPARE(dlg->maximumSize(), dlg->minimumSize());
+        auto* tabs = child<QTabWidget>(dlg, "tabOptions");
+        for (const auto& [name, tab, twips, texts] : Layout) {
+            QWidget* control = child(dlg, name);
+            tabs->setCurrentIndex(tab == 0 ? 1 : 0); // only the current tab's controls show
+            QCOMPARE(control->isVisible(), tab < 0);
+            tabs->setCurrentIndex(qMax(tab, 0));
+            QWidget* origin = tab < 0 ? static_cast<QWidget*>(dlg) : tabs;
+            QCOMPARE(QRect(control->mapTo(origin, QPoint()), control->size()),
+                     ui::twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+            QWidget* hit = dlg->childAt(control->mapTo(dlg, control->rect().center()));
+            QVERIFY2(hit == control || control->isAncestorOf(hit), name);
+            QStringList seen = {control->property("text").toString()};
+            for (int i = 0; i < tabs->count() && control == tabs; ++i)
+                seen << tabs->tabText(i);
+            if (auto* list = qobject_cast<QListWidget*>(control))
+                for (int i = 0; i < list->count(); ++i)
+                    seen << list->item(i)->text();
+            QCOMPARE(seen.join(' ').trimmed(), QString(texts));
+        }
+
+        // From the tab control round to it again over the current tab's controls; an edit
+        // enables Apply, which then takes the focus in its turn.
+        QApplication::setActiveWindow(dlg);
+        QVERIFY(QTest::qWaitForWindowActive(dlg));
+        for (const char* edit : {"lstPBit:3", "lstSPort:3"}) {
+            click(dlg, edit);
+            QStringList expected, visited;
+            for (const auto& place : Layout)
+                if (std::get<1>(place) == -1 || std::get<1>(place) == tabs->currentIndex())
+                    expected << std::get<0>(place);
+            expected.move(0, expected.size() - 1);
+            tabs->setFocus(Qt::TabFocusReason);
+            while (visited.size() < expected.size()) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget* focused = QApplication::focusWidget();
+                visited << (focused->parentWidget() == tabs ? "tabOptions" : focused->objectName());
+            }
+            QCOMPARE(visited, expected);
         }
     }
-}
 
-void TestOptionsDialog::focusMovesInTheTableOrder_data()
-{
-    QTest::addColumn<int>("tab");
-    QTest::addColumn<bool>("edited");
-    QTest::addColumn<QStringList>("order");
-    const QStringList parallel = {"lstPPort", "lstPBit"};
-    const QStringList serial = {"lstSPort", "lstControlLine"};
-    const QStringList withApply = {"cmdOptionsOK", "cmdOptionsApply", "cmdOptionsCancel"};
-    // A disabled button takes no focus.
-    const QStringList withoutApply = {"cmdOptionsOK", "cmdOptionsCancel"};
-    const QStringList back = {"tabOptions"};
-    QTest::newRow("Parallel, nothing edited")
-        << 0 << false << parallel + withoutApply + QStringList{"chkPActiveLogic"} + back;
-    QTest::newRow("Parallel, edited")
-        << 0 << true << parallel + withApply + QStringList{"chkPActiveLogic"} + back;
-    QTest::newRow("Serial, edited")
-        << 1 << true << serial + withApply + QStringList{"chkSActiveLogic"} + back;
-}
+    // Stored texts, clicks and a button (or none). Afterwards every control shows its value in
+    // "after", else its stored text, else its default; a save writes these six in order, then
+    // SetDefaults runs once.
+    static void row(const char* name, const char* stored, const char* clicks, const char* button,
+                    bool saves, const char* after)
+    {
+        QTest::newRow(name) << QString(stored) << QString(clicks) << QString(button) << saves
+                            << QString(after);
+    }
+    void editAndButton_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("clicks");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("saves");
+        QTest::addColumn<QString>("after");
+        row("an empty store shows the defaults", "", "", "", false, "");
+        row("OK without a change", "", "", "OK", false, "");
+        row("LPT3", "", "lstPPort:2", "Apply", true, "lstPPort=2");
+        row("D5", "", "lstPBit:5", "Apply", true, "lstPBit=5");
+        row("a click never greys a box", "", "chkPActiveLogic", "Apply", true, "chkPActiveLogic=1");
+        row("Com2", "", "lstSPort:1", "Apply", true, "lstSPort=1");
+        row("DTR", "", "lstControlLine:1", "Apply", true, "lstControlLine=1");
+        row("serial Active Logic", "", "chkSActiveLogic", "Apply", true, "chkSActiveLogic=0");
+        row("Com16 and DTR then OK", "", "lstSPort:15 lstControlLine:1", "OK", true,
+            "lstSPort=15 lstControlLine=1");
+        row("Cancel puts the stored values back", "lstPBit=3", "lstPBit:5 chkPActiveLogic",
+            "Cancel", false, "lstPBit=3 chkPActiveLogic=0");
+        row("no selection and greyed are shown and kept", "lstPBit=-1 chkSActiveLogic=2",
+            "chkPActiveLogic", "Apply", true, "lstPBit=-1 chkSActiveLogic=2 chkPActiveLogic=1");
+        row("odd stored values show and save the default",
+            "lstPPort=3 chkSActiveLogic=-1 lstControlLine=five", "chkPActiveLogic", "Apply", true,
+            "lstPPort=0 chkSActiveLogic=1 lstControlLine=0 chkPActiveLogic=1");
+    }
+    void editAndButton()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, clicks);
+        QFETCH(QString, button);
+        QFETCH(bool, saves);
+        QFETCH(QString, after);
+        QStringList expected; // the six saves, which show in the controls too
+        for (const auto& [control, key, byDefault] : Keys) {
+            const QString text = pairs(stored).value(control, byDefault);
+            if (pairs(stored).contains(control))
+                store_.values.insert(key, text);
+            expected << QString(key) + '=' + pairs(after).value(control, text);
+        }
+        OptionsDialog* dlg = open();
+        for (const QString& step : clicks.split(' ', Qt::SkipEmptyParts))
+            click(dlg, step);
+        QCOMPARE(apply()->isEnabled(), !clicks.isEmpty());
+        QVERIFY2(store_.saves.isEmpty(), "only Apply and OK write the store");
+        if (!button.isEmpty())
+            click(dlg, "cmdOptions" + button);
 
-void TestOptionsDialog::focusMovesInTheTableOrder()
-{
-    QFETCH(int, tab);
-    QFETCH(bool, edited);
-    QFETCH(QStringList, order);
-    OptionsDialog* dlg = open();
-    QApplication::setActiveWindow(dlg);
-    QVERIFY(QTest::qWaitForWindowActive(dlg));
-    auto* tabs = child<QTabWidget>(dlg, "tabOptions");
-    clickTab(dlg, tab);
-    if (edited) {
-        const char* box = tab == 0 ? "chkPActiveLogic" : "chkSActiveLogic";
-        click(dlg, box);
-        click(dlg, box);
+        QCOMPARE(store_.saves, saves ? expected : QStringList());
+        QCOMPARE(savesAtSetDefaults_, saves ? QList<int>{6} : QList<int>());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(shown(dlg, Keys[i][0]), expected[i].section('=', 1).toInt());
+        QVERIFY(!apply()->isEnabled());
+        QCOMPARE(dlg->isVisible(), button == "Apply" || button.isEmpty());
+        QVERIFY(messages_.isEmpty());
+    }
+
+    void refusedWriteIsReportedAndKeepsTheEdit()
+    {
+        OptionsDialog* dlg = open();
+        store_.refuseWrites = true;
+        click(dlg, "lstPBit:5");
+        click(dlg, "cmdOptionsOK");
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_[0].text, QStringLiteral("The settings could not be saved."));
+        QCOMPARE(messages_[0].informativeText, QStringLiteral("disk full"));
         QVERIFY(apply()->isEnabled());
+        QVERIFY(dlg->isVisible());
     }
-    tabs->setFocus(Qt::TabFocusReason);
 
-    QStringList visited;
-    for (int i = 0; i < order.size(); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QWidget* focused = QApplication::focusWidget();
-        // The tab strip takes the focus for the tab control.
-        while (focused && focused->objectName().isEmpty() && focused != dlg)
-            focused = focused->parentWidget();
-        visited << (focused && focused->objectName().startsWith("qt_tabwidget")
-                        ? QStringLiteral("tabOptions")
-                    : focused ? focused->objectName()
-                              : QString());
-    }
-    QCOMPARE(visited, order);
-}
-
-void TestOptionsDialog::noButtonAnswersEnterOrEscape()
-{
-    OptionsDialog* dlg = open();
-    for (QPushButton* button : dlg->findChildren<QPushButton*>()) {
-        QVERIFY(!button->isDefault());
-        QVERIFY(!button->autoDefault());
-    }
-    child<QWidget>(dlg, "lstPBit")->setFocus();
-    QTest::keyClick(dlg, Qt::Key_Escape);
-    QTest::keyClick(dlg, Qt::Key_Return);
-    QVERIFY(dlg->isVisible());
-    QVERIFY(store_.saves.isEmpty());
-}
-
-void TestOptionsDialog::everySettingControlEnablesApply_data()
-{
-    QTest::addColumn<int>("tab");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("row"); // -1 for a check box
-    QTest::addColumn<QStringList>("saved");
-
-    QStringList saves = defaultSaves();
-    auto with = [](QStringList list, int index, const QString& entry) {
-        list[index] = entry;
-        return list;
-    };
-    QTest::newRow("LPT3") << 0 << "lstPPort" << 2 << with(saves, 0, P + "PortIndex=2");
-    QTest::newRow("D0") << 0 << "lstPBit" << 0 << with(saves, 1, P + "PortBit=0");
-    QTest::newRow("parallel Active Logic")
-        << 0 << "chkPActiveLogic" << -1 << with(saves, 2, P + "ActiveLogic=1");
-    QTest::newRow("Com2") << 1 << "lstSPort" << 1 << with(saves, 3, S + "PortIndex=1");
-    QTest::newRow("DTR") << 1 << "lstControlLine" << 1 << with(saves, 4, S + "Control Line=1");
-    QTest::newRow("serial Active Logic")
-        << 1 << "chkSActiveLogic" << -1 << with(saves, 5, S + "ActiveLogic=0");
-}
-
-void TestOptionsDialog::everySettingControlEnablesApply()
-{
-    QFETCH(int, tab);
-    QFETCH(QString, name);
-    QFETCH(int, row);
-    QFETCH(QStringList, saved);
-    OptionsDialog* dlg = open();
-    clickTab(dlg, tab);
-    QVERIFY(!apply()->isEnabled());
-    if (row >= 0)
-        clickItem(child<QListWidget>(dlg, qPrintable(name)), row);
-    else
-        click(dlg, qPrintable(name));
-    QVERIFY(apply()->isEnabled());
-    QVERIFY2(store_.saves.isEmpty(), "a click must not write the store");
-    QCOMPARE(setDefaultsCalls_, 0);
-
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(store_.saves, saved);
-}
-
-void TestOptionsDialog::keyboardSelectionIsAnEditToo()
-{
-    OptionsDialog* dlg = open();
-    auto* bits = child<QListWidget>(dlg, "lstPBit");
-    bits->setFocus();
-    QTest::keyClick(bits, Qt::Key_Down);
-    QCOMPARE(position(bits), 2);
-    QVERIFY(apply()->isEnabled());
-    click(dlg, "cmdOptionsOK");
-    QCOMPARE(store_.get(settings::ParallelPortBit), QStringLiteral("2"));
-}
-
-void TestOptionsDialog::userClicksNeverGreyTheCheckBox()
-{
-    OptionsDialog* dlg = open();
-    auto* box = child<QCheckBox>(dlg, "chkPActiveLogic");
-    QList<Qt::CheckState> seen;
-    for (int i = 0; i < 4; ++i) {
-        click(dlg, "chkPActiveLogic");
-        seen << box->checkState();
-    }
-    QCOMPARE(seen, QList<Qt::CheckState>({Qt::Checked, Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
-}
-
-void TestOptionsDialog::okWithoutChangeWritesNothing()
-{
-    OptionsDialog* dlg = open();
-    click(dlg, "cmdOptionsOK");
-    QVERIFY(store_.saves.isEmpty());
-    QCOMPARE(setDefaultsCalls_, 0);
-    QVERIFY(dlg->isHidden());
-    QVERIFY2(dialog_, "OK hides the dialog, it does not destroy it");
-}
-
-void TestOptionsDialog::bitFiveThenApply()
-{
-    OptionsDialog* dlg = open();
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 5);
-    click(dlg, "cmdOptionsApply");
-
-    QStringList expected = defaultSaves();
-    expected[1] = P + "PortBit=5";
-    QCOMPARE(store_.saves, expected);
-    QCOMPARE(setDefaultsCalls_, 1);
-    QCOMPARE(savesSeenBySetDefaults_, QList<int>({6}));
-    QVERIFY(!apply()->isEnabled());
-    QVERIFY(dlg->isVisible());
-    QVERIFY(messages_.isEmpty());
-    QVERIFY2(!store_.values.contains(P + "Parallel Control") &&
-                 !store_.values.contains(S + "Serial Control"),
-             "the interface choice is not the dialog's to write");
-}
-
-void TestOptionsDialog::com16AndDtrThenOk()
-{
-    OptionsDialog* dlg = open();
-    clickTab(dlg, 1);
-    clickItem(child<QListWidget>(dlg, "lstSPort"), 15);
-    clickItem(child<QListWidget>(dlg, "lstControlLine"), 1);
-    click(dlg, "cmdOptionsOK");
-
-    QStringList expected = defaultSaves();
-    expected[3] = S + "PortIndex=15";
-    expected[4] = S + "Control Line=1";
-    QCOMPARE(store_.saves, expected);
-    QCOMPARE(setDefaultsCalls_, 1);
-    QCOMPARE(savesSeenBySetDefaults_, QList<int>({6}));
-    QVERIFY(dlg->isHidden());
-    QVERIFY(!apply()->isEnabled());
-}
-
-void TestOptionsDialog::cancelPutsTheStoredValuesBack()
-{
-    store_.set(settings::ParallelPortBit, QStringLiteral("3"));
-    OptionsDialog* dlg = open();
-    auto* bits = child<QListWidget>(dlg, "lstPBit");
-    clickItem(bits, 5);
-    click(dlg, "chkPActiveLogic");
-    click(dlg, "cmdOptionsCancel");
-
-    QVERIFY(store_.saves.isEmpty());
-    QCOMPARE(setDefaultsCalls_, 0);
-    QCOMPARE(position(bits), 3);
-    QCOMPARE(child<QCheckBox>(dlg, "chkPActiveLogic")->checkState(), Qt::Unchecked);
-    QVERIFY(dlg->isHidden());
-    QVERIFY2(!apply()->isEnabled(), "the revert is no edit");
-
-    // Shown again, an OK has nothing to save.
-    dlg->show();
-    click(dlg, "cmdOptionsOK");
-    QVERIFY(store_.saves.isEmpty());
-    QCOMPARE(setDefaultsCalls_, 0);
-}
-
-void TestOptionsDialog::closeBoxUnloadsWithoutSaving()
-{
-    OptionsDialog* dlg = open();
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 5);
-    QVERIFY(dlg->close());
-    QTRY_VERIFY(!dialog_);
-    QVERIFY(store_.saves.isEmpty());
-    QCOMPARE(setDefaultsCalls_, 0);
-}
-
-void TestOptionsDialog::hiddenDialogKeepsItsTab_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::newRow("OK") << "cmdOptionsOK";
-    QTest::newRow("Cancel") << "cmdOptionsCancel";
-}
-
-void TestOptionsDialog::hiddenDialogKeepsItsTab()
-{
-    QFETCH(QString, button);
-    OptionsDialog* dlg = open();
-    clickTab(dlg, 1);
-    click(dlg, qPrintable(button));
-    QVERIFY(dlg->isHidden());
-    dlg->show();
-    QCOMPARE(child<QTabWidget>(dlg, "tabOptions")->currentIndex(), 1);
-}
-
-void TestOptionsDialog::storedNoSelectionIsWrittenBack()
-{
-    store_.set(settings::ParallelPortBit, QStringLiteral("-1"));
-    OptionsDialog* dlg = open();
-    auto* bits = child<QListWidget>(dlg, "lstPBit");
-    QCOMPARE(position(bits), -1);
-    QVERIFY(bits->selectedItems().isEmpty());
-    QVERIFY(!apply()->isEnabled());
-
-    click(dlg, "chkPActiveLogic");
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(store_.get(settings::ParallelPortBit), QStringLiteral("-1"));
-    QCOMPARE(store_.get(settings::ParallelActiveLogic), QStringLiteral("1"));
-}
-
-void TestOptionsDialog::deselectedListIsStoredAsNoSelection()
-{
-    OptionsDialog* dlg = open();
-    auto* ports = child<QListWidget>(dlg, "lstPPort");
-    clickItem(ports, 0, Qt::ControlModifier);
-    QCOMPARE(position(ports), -1);
-    QVERIFY(apply()->isEnabled());
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(store_.get(settings::ParallelPortIndex), QStringLiteral("-1"));
-}
-
-void TestOptionsDialog::storedValuesThatDoNotFitShowTheDefault_data()
-{
-    QTest::addColumn<QString>("section");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("control");
-    QTest::addColumn<int>("shown");
-
-    QTest::newRow("LPT4") << "Parallel Options"
-                          << "PortIndex"
-                          << "3"
-                          << "lstPPort" << 0;
-    QTest::newRow("bit 8") << "Parallel Options"
-                           << "PortBit"
-                           << "8"
-                           << "lstPBit" << 1;
-    QTest::newRow("bit as a word") << "Parallel Options"
-                                   << "PortBit"
-                                   << "five"
-                                   << "lstPBit" << 1;
-    QTest::newRow("position below -1") << "Parallel Options"
-                                       << "PortBit"
-                                       << "-5"
-                                       << "lstPBit" << 1;
-    QTest::newRow("check state 3") << "Parallel Options"
-                                   << "ActiveLogic"
-                                   << "3"
-                                   << "chkPActiveLogic" << 0;
-    QTest::newRow("check state -1") << "Serial Options"
-                                    << "ActiveLogic"
-                                    << "-1"
-                                    << "chkSActiveLogic" << 1;
-    QTest::newRow("Com17") << "Serial Options"
-                           << "PortIndex"
-                           << "16"
-                           << "lstSPort" << 0;
-    QTest::newRow("beyond 16 bits") << "Serial Options"
-                                    << "PortIndex"
-                                    << "99999"
-                                    << "lstSPort" << 0;
-    QTest::newRow("third control line") << "Serial Options"
-                                        << "Control Line"
-                                        << "2"
-                                        << "lstControlLine" << 0;
-    QTest::newRow("empty control line") << "Serial Options"
-                                        << "Control Line"
-                                        << ""
-                                        << "lstControlLine" << 0;
-}
-
-void TestOptionsDialog::storedValuesThatDoNotFitShowTheDefault()
-{
-    QFETCH(QString, section);
-    QFETCH(QString, key);
-    QFETCH(QString, stored);
-    QFETCH(QString, control);
-    QFETCH(int, shown);
-    store_.values.insert(section + '/' + key, stored);
-    OptionsDialog* dlg = open();
-
-    QWidget* widget = child<QWidget>(dlg, qPrintable(control));
-    if (auto* list = qobject_cast<QListWidget*>(widget))
-        QCOMPARE(position(list), shown);
-    else
-        QCOMPARE(qobject_cast<QCheckBox*>(widget)->checkState(),
-                 shown ? Qt::Checked : Qt::Unchecked);
-    QVERIFY(!apply()->isEnabled());
-    QVERIFY(store_.saves.isEmpty());
-    QVERIFY(messages_.isEmpty());
-
-    // An edit that ends where it started still marks the dialog; Apply saves what it shows.
-    click(dlg, "chkPActiveLogic");
-    click(dlg, "chkPActiveLogic");
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(store_.values.value(section + '/' + key), QString::number(shown));
-}
-
-void TestOptionsDialog::greyedStoredStateIsShownAndKept()
-{
-    store_.set(settings::SerialActiveLogic, QStringLiteral("2"));
-    OptionsDialog* dlg = open();
-    QCOMPARE(child<QCheckBox>(dlg, "chkSActiveLogic")->checkState(), Qt::PartiallyChecked);
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 4);
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(store_.get(settings::SerialActiveLogic), QStringLiteral("2"));
-
-    clickTab(dlg, 1);
-    click(dlg, "chkSActiveLogic");
-    QCOMPARE(child<QCheckBox>(dlg, "chkSActiveLogic")->checkState(), Qt::Checked);
-}
-
-void TestOptionsDialog::refusedWriteIsReportedAndKeepsTheEdit()
-{
-    OptionsDialog* dlg = open();
-    store_.refuseWrites = true;
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 5);
-    click(dlg, "cmdOptionsApply");
-
-    QCOMPARE(messages_.size(), 1);
-    QCOMPARE(messages_[0].text, QStringLiteral("The settings could not be saved."));
-    QCOMPARE(messages_[0].informativeText, QStringLiteral("disk full"));
-    QCOMPARE(store_.saves.size(), 6);
-    QVERIFY2(apply()->isEnabled(), "the edit that was not saved stays marked");
-    QCOMPARE(setDefaultsCalls_, 1);
-    QVERIFY(dlg->isVisible());
-
-    // Once the store takes writes again, Apply saves the edit.
-    store_.refuseWrites = false;
-    click(dlg, "cmdOptionsApply");
-    QCOMPARE(messages_.size(), 1);
-    QCOMPARE(store_.get(settings::ParallelPortBit), QStringLiteral("5"));
-    QVERIFY(!apply()->isEnabled());
-}
-
-void TestOptionsDialog::refusedWriteOnOkKeepsTheDialogOpen()
-{
-    OptionsDialog* dlg = open();
-    store_.refuseWrites = true;
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 5);
-    click(dlg, "cmdOptionsOK");
-
-    QCOMPARE(messages_.size(), 1);
-    QVERIFY(dlg->isVisible());
-    QVERIFY(apply()->isEnabled());
-    QCOMPARE(position(child<QListWidget>(dlg, "lstPBit")), 5);
-}
-
-namespace {
-
-// The real main window on fakes of the store and both ports.
-struct MainWindowRig {
-    MemoryStore& store;
-    test::FakeParallelPort parallel;
-    test::FakeSerialLine serial;
-    QPointer<MainWindow> window;
-
-    explicit MainWindowRig(MemoryStore& s) : store(s) {}
-    ~MainWindowRig() { delete window; }
-
-    void start()
+    // One instance, hidden and shown again as it was left; its close box and the main
+    // window's closing unload it without saving.
+    void optionsMenuLifecycle()
     {
-        window = new MainWindow(store, parallel, serial);
-        window->show();
-    }
-    OptionsDialog* options()
-    {
-        window->findChild<QAction*>(QStringLiteral("mnuOptions"))->trigger();
-        const QList<QWidget*> found = topLevelOptions();
-        if (found.size() != 1)
-            qFatal("expected one options dialog, found %d", int(found.size()));
-        return qobject_cast<OptionsDialog*>(found.first());
-    }
-};
+        Rig rig(store_);
+        OptionsDialog* first = rig.options();
+        QVERIFY(first->isVisible() && !first->parentWidget() && !first->isModal());
+        QCOMPARE(first->windowTitle(), QStringLiteral("Options"));
+        click(first, "lstSPort:4");
+        QCOMPARE(rig.options(), first);
+        QCOMPARE(shown(first, "lstSPort"), 4);
+        for (const char* button : {"cmdOptionsCancel", "cmdOptionsOK"}) {
+            click(first, button);
+            QCOMPARE(rig.options(), first);
+            QCOMPARE(child<QTabWidget>(first, "tabOptions")->currentIndex(), 1);
+        }
 
-} // namespace
+        QPointer<OptionsDialog> closed = first;
+        click(first, "lstSPort:6");
+        closed->close();
+        QTRY_VERIFY(!closed);
+        store_.set(settings::SerialPortIndex, QStringLiteral("9"));
+        QPointer<OptionsDialog> second = rig.options();
+        QCOMPARE(child<QTabWidget>(second, "tabOptions")->currentIndex(), 0);
+        QCOMPARE(shown(second, "lstSPort"), 9);
+        QVERIFY(!child<QPushButton>(second, "cmdOptionsApply")->isEnabled());
 
-void TestOptionsDialog::optionsTwiceShowsTheSameInstance()
-{
-    MainWindowRig rig(store_);
-    rig.start();
-    OptionsDialog* first = rig.options();
-    QVERIFY(first->isVisible());
-    QVERIFY(!first->parentWidget());
-    clickTab(first, 1);
-    clickItem(child<QListWidget>(first, "lstSPort"), 4);
-
-    OptionsDialog* second = rig.options();
-    QCOMPARE(second, first);
-    QCOMPARE(position(child<QListWidget>(second, "lstSPort")), 4);
-    QVERIFY(child<QPushButton>(second, "cmdOptionsApply")->isEnabled());
-
-    click(second, "cmdOptionsCancel");
-    QVERIFY(second->isHidden());
-    QCOMPARE(rig.options(), first);
-    QVERIFY(first->isVisible());
-    QCOMPARE(child<QTabWidget>(first, "tabOptions")->currentIndex(), 1);
-}
-
-void TestOptionsDialog::closeBoxThenOptionsRebuildsFromTheStore()
-{
-    MainWindowRig rig(store_);
-    rig.start();
-    QPointer<OptionsDialog> first = rig.options();
-    clickTab(first, 1);
-    clickItem(child<QListWidget>(first, "lstSPort"), 4);
-    first->close();
-    QTRY_VERIFY(!first);
-
-    store_.set(settings::SerialPortIndex, QStringLiteral("9"));
-    OptionsDialog* second = rig.options();
-    QCOMPARE(child<QTabWidget>(second, "tabOptions")->currentIndex(), 0);
-    QCOMPARE(position(child<QListWidget>(second, "lstSPort")), 9);
-    QVERIFY(!child<QPushButton>(second, "cmdOptionsApply")->isEnabled());
-}
-
-void TestOptionsDialog::closingTheMainWindowUnloadsTheDialog()
-{
-    for (bool hidden : {false, true}) {
-        MainWindowRig rig(store_);
-        rig.start();
-        QPointer<OptionsDialog> dlg = rig.options();
-        clickItem(child<QListWidget>(dlg, "lstPBit"), 6);
-        if (hidden)
-            dlg->hide();
+        click(second, "lstPBit:6");
         QVERIFY(rig.window->close());
-        QVERIFY2(!dlg, hidden ? "hidden dialog left loaded" : "visible dialog left loaded");
+        QVERIFY(!second);
         QVERIFY(store_.saves.isEmpty());
     }
-}
 
-void TestOptionsDialog::applyTakesEffectInTheMainWindowAtOnce()
-{
-    MainWindowRig rig(store_);
-    rig.start();
-    OptionsDialog* dlg = rig.options();
-    clickItem(child<QListWidget>(dlg, "lstPBit"), 5);
-    click(dlg, "chkPActiveLogic");
-    click(dlg, "cmdOptionsApply");
+    void unavailableComPortIsReportedOnceAndValuesStaySaved()
+    {
+        for (const char* button : {"cmdOptionsApply", "cmdOptionsOK"}) {
+            store_ = MemoryStore();
+            store_.set(settings::SerialControl, QStringLiteral("1"));
+            store_.set(settings::ParallelControl, QStringLiteral("0"));
+            Rig rig(store_, true);
+            QCoreApplication::processEvents();
+            messages_.clear(); // the start-up's own report
 
-    const ShutterConfig& config = rig.window->shutterLine().config();
-    QCOMPARE(int(config.PortBit), 5);
-    QVERIFY(config.ActiveLogic);
+            OptionsDialog* dlg = rig.options();
+            click(dlg, "lstSPort:2");
+            click(dlg, button);
+            QCOMPARE(messages_.size(), 1);
+            QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
+            QCOMPARE(rig.serial.calls.last(), QStringLiteral("open 3"));
+            QCOMPARE(store_.get(settings::SerialPortIndex), QStringLiteral("2"));
+            QVERIFY(!child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
+            QCOMPARE(dlg->isVisible(), button == QLatin1String("cmdOptionsApply"));
+        }
+    }
 
-    rig.parallel.writes.clear();
-    click(rig.window, "cmdConnect");
-    QCOMPARE(rig.parallel.writes, QStringList({"set 888 5"}));
-}
-
-void TestOptionsDialog::unavailableComPortIsReportedOnceAndValuesStaySaved_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::newRow("Apply") << "cmdOptionsApply";
-    QTest::newRow("OK") << "cmdOptionsOK";
-}
-
-void TestOptionsDialog::unavailableComPortIsReportedOnceAndValuesStaySaved()
-{
-    QFETCH(QString, button);
-    store_.set(settings::SerialControl, QStringLiteral("1"));
-    store_.set(settings::ParallelControl, QStringLiteral("0"));
-    MainWindowRig rig(store_);
-    rig.serial.refuseOpen = true;
-    rig.start();
-    messages_.clear(); // the start-up's own report
-
-    OptionsDialog* dlg = rig.options();
-    clickTab(dlg, 1);
-    clickItem(child<QListWidget>(dlg, "lstSPort"), 2);
-    click(dlg, qPrintable(button));
-
-    QCOMPARE(messages_.size(), 1);
-    QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
-    QCOMPARE(rig.serial.calls.last(), QStringLiteral("open 3"));
-    QCOMPARE(store_.get(settings::SerialPortIndex), QStringLiteral("2"));
-    QCOMPARE(store_.saves.size(), 6);
-    QVERIFY(!child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
-    QCOMPARE(dlg->isVisible(), button == QLatin1String("cmdOptionsApply"));
-}
+    // The line configured before keeps its level; the new one is driven from the next phase.
+    void applyDuringASequenceTakesEffectAtTheNextPhase()
+    {
+        Rig rig(store_);
+        child<QLineEdit>(rig.window, "txtNumExposures")->setText("2");
+        child<QLineEdit>(rig.window, "txtLXTime")->setText("2");
+        child<QLineEdit>(rig.window, "txtDelay")->setText("1");
+        click(rig.window, "cmdStart");
+        OptionsDialog* dlg = rig.options();
+        click(dlg, "lstPBit:5");
+        click(dlg, "chkPActiveLogic");
+        rig.parallel.writes.clear();
+        click(dlg, "cmdOptionsApply");
+        rig.ticks->fire();
+        QCOMPARE(rig.parallel.writes, QStringList());
+        rig.ticks->fire(); // the first exposure ends
+        QCOMPARE(rig.parallel.writes, QStringList{"clr 888 5"});
+        QVERIFY(!rig.parallel.bitSet(888, 1)); // D1 stays as the exposure left it: open
+        QVERIFY(messages_.isEmpty());
+    }
+};
 
 QTEST_MAIN(TestOptionsDialog)
 #include "test_options_dialog.moc"
