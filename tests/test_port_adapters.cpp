@@ -1,4 +1,5 @@
 #include "config/SettingsSchema.h"
+#include "fakes/NoRawIo.h"
 #include "shutter/Ieee1284Port.h"
 #include "shutter/LineFailure.h"
 #include "shutter/QtSerialLine.h"
@@ -6,8 +7,6 @@
 #include <QtTest>
 
 #include <fcntl.h>
-#include <linux/capability.h>
-#include <sys/syscall.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,19 +35,6 @@ private:
     QString path_;
 };
 
-// Makes sure that nothing in this process can reach raw I/O ports, whatever the library tries.
-void dropRawIo()
-{
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &header, data) != 0)
-        return;
-    data[0].effective &= ~(1u << CAP_SYS_RAWIO);
-    data[0].permitted &= ~(1u << CAP_SYS_RAWIO);
-    data[0].inheritable &= ~(1u << CAP_SYS_RAWIO);
-    syscall(SYS_capset, &header, data);
-}
-
 QtSerialLine lineOn(const QString& device)
 {
     return QtSerialLine([device](int) { return device; });
@@ -59,7 +45,7 @@ QtSerialLine lineOn(const QString& device)
 class TestPortAdapters : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { dropRawIo(); }
+    void initTestCase() { kestrova::test::dropRawIo(); }
     void serialOpensPseudoTerminalAt9600_8N1();
     void serialSwitchRefusedByPseudoTerminalIsAFailure();
     void serialMissingDeviceIsReported();
@@ -73,9 +59,8 @@ void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1()
 {
     PseudoTerminal pty;
     QVERIFY(!pty.path().isEmpty());
-    QtSerialLine line([&](int commPortNumber) {
-        return commPortNumber == 4 ? pty.path() : QString();
-    });
+    QtSerialLine line(
+        [&](int commPortNumber) { return commPortNumber == 4 ? pty.path() : QString(); });
     line.open(4);
     QVERIFY(line.isOpen());
     QCOMPARE(line.deviceName(), pty.path());
@@ -178,9 +163,12 @@ void TestPortAdapters::parallelPortMissingIsReported()
             port.setPortBit(0x378, 1);
             QSKIP("this machine has a parallel port; the missing-port case cannot be shown here");
         } catch (const LineFailure& failure) {
-            QCOMPARE(failure.text(), QStringLiteral("The parallel port LPT1 (0x378) is not available"));
-            QVERIFY2(failure.detail().contains(QStringLiteral("ppdev")), qPrintable(failure.detail()));
-            QVERIFY2(failure.detail().contains(QStringLiteral("\"lp\"")), qPrintable(failure.detail()));
+            QCOMPARE(failure.text(),
+                     QStringLiteral("The parallel port LPT1 (0x378) is not available"));
+            QVERIFY2(failure.detail().contains(QStringLiteral("ppdev")),
+                     qPrintable(failure.detail()));
+            QVERIFY2(failure.detail().contains(QStringLiteral("\"lp\"")),
+                     qPrintable(failure.detail()));
         }
     }
     QVERIFY_THROWS_EXCEPTION(LineFailure, port.clrPortBit(0x278, 0));

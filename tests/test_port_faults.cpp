@@ -1,0 +1,164 @@
+#include "app/MainWindow.h"
+#include "fakes/FakePorts.h"
+#include "fakes/FakeSequencer.h"
+#include "fakes/MemoryStore.h"
+#include "fakes/NoRawIo.h"
+#include "shutter/Ieee1284Port.h"
+#include "shutter/QtSerialLine.h"
+#include "ui/MessageBox.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace kestrova;
+using namespace kestrova::test;
+
+namespace {
+
+// The main window with the real serial adapter, whose Com1 is a pseudo-terminal (or nothing),
+// and its timer ticked by hand.
+struct Rig {
+    MemoryStore store;
+    FakeParallelPort parallel;
+    int primary = posix_openpt(O_RDWR | O_NOCTTY);
+    QString device;
+    QtSerialLine serial{[this](int) { return device; }};
+    FakeTickSource* ticks = new FakeTickSource;
+    QPointer<MainWindow> window;
+    QList<ui::Message> messages;
+
+    Rig()
+    {
+        if (primary >= 0 && grantpt(primary) == 0 && unlockpt(primary) == 0)
+            device = QString::fromLocal8Bit(ptsname(primary));
+        ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
+    }
+    ~Rig()
+    {
+        delete window;
+        ui::setMessageHandler(nullptr);
+        if (primary >= 0)
+            ::close(primary);
+    }
+    void open()
+    {
+        window = new MainWindow(store, parallel, serial, nullptr, ticks);
+        window->show();
+    }
+    template <typename T> T* find(const char* name)
+    {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    void start(const char* count, const char* exposure, const char* delay)
+    {
+        find<QLineEdit>("txtNumExposures")->setText(QLatin1String(count));
+        find<QLineEdit>("txtLXTime")->setText(QLatin1String(exposure));
+        find<QLineEdit>("txtDelay")->setText(QLatin1String(delay));
+        QTest::mouseClick(find<QPushButton>("cmdStart"), Qt::LeftButton);
+    }
+    bool idle() { return find<QPushButton>("cmdStart")->isEnabled() && !ticks->isEnabled(); }
+};
+
+} // namespace
+
+class TestPortFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { dropRawIo(); }
+    void lineWithoutModemControlStopsStartWithOneMessage();
+    void terminalGoneInTheMiddleOfAnExposure();
+    void missingSerialDeviceAtStartUp();
+    void missingParallelPortAtStartUp();
+};
+
+void TestPortFaults::lineWithoutModemControlStopsStartWithOneMessage()
+{
+    Rig rig;
+    QVERIFY(!rig.device.isEmpty());
+    rig.store.set(settings::SerialControl, QStringLiteral("1"));
+    rig.open();
+    // Load opened the port and tried to close the line: a pseudo-terminal has no RTS.
+    QTRY_COMPARE(rig.messages.size(), 1);
+    QVERIFY(rig.serial.isOpen());
+
+    rig.start("2", "3", "1");
+    QCOMPARE(rig.messages.size(), 2);
+    QCOMPARE(rig.messages[1].text, QStringLiteral("The Com port selected is not available"));
+    QVERIFY2(rig.messages[1].informativeText.contains(rig.device),
+             qPrintable(rig.messages[1].informativeText));
+    QVERIFY(rig.idle());
+    QVERIFY(!rig.find<QPushButton>("cmdCancel")->isEnabled());
+    QVERIFY(!rig.ticks->fire());
+    QCOMPARE(rig.messages.size(), 2);
+}
+
+void TestPortFaults::terminalGoneInTheMiddleOfAnExposure()
+{
+    Rig rig;
+    rig.open();
+    rig.start("2", "3", "1");
+    QVERIFY(rig.ticks->fire());
+    QVERIFY(rig.ticks->isEnabled());
+
+    // Mid-exposure the user selects the serial interface; then its other end goes away.
+    rig.find<QAction>("mnuSerial")->trigger();
+    QVERIFY(rig.serial.isOpen());
+    ::close(rig.primary);
+    rig.primary = -1;
+    const qsizetype before = rig.messages.size();
+    rig.ticks->fire();
+    rig.ticks->fire(); // the exposure ends: the closing switch fails
+    QCOMPARE(rig.messages.size(), before + 1);
+    QCOMPARE(rig.messages.last().text, QStringLiteral("The Com port selected is not available"));
+    QVERIFY(rig.idle());
+
+    // The program goes on: choosing the interface again reports the vanished device once.
+    rig.find<QAction>("mnuSerial")->trigger();
+    QCOMPARE(rig.messages.size(), before + 2);
+    QVERIFY(!rig.serial.isOpen());
+    QVERIFY(rig.window->isVisible());
+}
+
+void TestPortFaults::missingSerialDeviceAtStartUp()
+{
+    Rig rig;
+    rig.device = QStringLiteral("/nonexistent/ttyUSB0");
+    rig.store.set(settings::SerialControl, QStringLiteral("1"));
+    rig.open();
+    QTRY_COMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
+    QVERIFY(rig.messages[0].informativeText.contains(QStringLiteral("/nonexistent/ttyUSB0")));
+    QTest::mouseClick(rig.find<QPushButton>("cmdConnect"), Qt::LeftButton);
+    QCOMPARE(rig.messages.size(), 2);
+    QCOMPARE(rig.find<QPushButton>("cmdConnect")->text(), QStringLiteral("Open Shutter"));
+}
+
+void TestPortFaults::missingParallelPortAtStartUp()
+{
+    MemoryStore store;
+    Ieee1284Port parallel;
+    FakeSerialLine serial;
+    QList<ui::Message> messages;
+    ui::setMessageHandler([&](const ui::Message& message) { messages << message; });
+    QPointer<MainWindow> window =
+        new MainWindow(store, parallel, serial, nullptr, new FakeTickSource);
+    window->show();
+    QTRY_COMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].text, QStringLiteral("The parallel port LPT1 (0x378) is not available"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtNumExposures"))->setText(QStringLiteral("1"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtLXTime"))->setText(QStringLiteral("5"));
+    window->findChild<QLineEdit*>(QStringLiteral("txtDelay"))->setText(QStringLiteral("1"));
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
+    QCOMPARE(messages.size(), 2);
+    QVERIFY(window->findChild<QPushButton*>(QStringLiteral("cmdStart"))->isEnabled());
+    ui::setMessageHandler(nullptr);
+    delete window;
+}
+
+QTEST_MAIN(TestPortFaults)
+#include "test_port_faults.moc"
