@@ -60,15 +60,15 @@ void TestActiveConfiguration::storedValues_data()
     QTest::newRow("LPT3") << Row{{"Parallel Options/PortIndex", "2"}} << true << false << true
                           << false << 956 << 1 << 1 << "RTS" << false << 0 << none;
     QTest::newRow("unknown parallel index has no address")
-        << Row{{"Parallel Options/PortIndex", "3"}} << true << false << true << false << 0 << 1
-        << 1 << "RTS" << false << 0 << none;
+        << Row{{"Parallel Options/PortIndex", "3"}} << true << false << true << false << 0 << 1 << 1
+        << "RTS" << false << 0 << none;
     QTest::newRow("Com16 DTR") << Row{{"Serial Options/PortIndex", "15"},
                                       {"Serial Options/Control Line", "1"}}
-                               << true << false << true << false << 888 << 1 << 16 << "DTR"
-                               << false << 0 << none;
+                               << true << false << true << false << 888 << 1 << 16 << "DTR" << false
+                               << 0 << none;
     QTest::newRow("any control line text but 0 is DTR")
-        << Row{{"Serial Options/Control Line", "RTS"}} << true << false << true << false << 888
-        << 1 << 1 << "DTR" << false << 0 << none;
+        << Row{{"Serial Options/Control Line", "RTS"}} << true << false << true << false << 888 << 1
+        << 1 << "DTR" << false << 0 << none;
     QTest::newRow("both selected: serial wins with its polarity")
         << Row{{"Serial Options/Serial Control", "1"},
                {"Parallel Options/ActiveLogic", "1"},
@@ -89,17 +89,16 @@ void TestActiveConfiguration::storedValues_data()
                        "Parallel Options/PortBit", "Serial Options/PortIndex",
                        "Parallel Options/ActiveLogic"};
     QTest::newRow("bit beyond D7 falls back")
-        << Row{{"Parallel Options/PortBit", "8"}} << true << false << true << false << 888 << 1
-        << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
+        << Row{{"Parallel Options/PortBit", "8"}} << true << false << true << false << 888 << 1 << 1
+        << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
     QTest::newRow("no-selection bit -1 falls back")
         << Row{{"Parallel Options/PortBit", "-1"}} << true << false << true << false << 888 << 1
         << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
     QTest::newRow("serial index at the top overflows the port number")
-        << Row{{"Serial Options/PortIndex", "32767"}} << true << false << true << false << 888
-        << 1 << 1 << "RTS" << false << 0 << QStringList{"Serial Options/PortIndex"};
+        << Row{{"Serial Options/PortIndex", "32767"}} << true << false << true << false << 888 << 1
+        << 1 << "RTS" << false << 0 << QStringList{"Serial Options/PortIndex"};
     QTest::newRow("rounded texts") << Row{{"Parallel Options/PortBit", " 2.5 "}} << true << false
-                                   << true << false << 888 << 2 << 1 << "RTS" << false << 0
-                                   << none;
+                                   << true << false << 888 << 2 << 1 << "RTS" << false << 0 << none;
 }
 
 void TestActiveConfiguration::storedValues()

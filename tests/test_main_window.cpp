@@ -3,13 +3,13 @@
 #include "fakes/MemoryStore.h"
 #include "ui/MessageBox.h"
 
-#include <QtTest>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QtTest>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -36,8 +36,7 @@ struct Rig {
     }
 };
 
-template <typename T>
-T* child(QWidget* window, const char* name)
+template <typename T> T* child(QWidget* window, const char* name)
 {
     T* found = window->findChild<T*>(QLatin1String(name));
     if (!found)
@@ -45,7 +44,10 @@ T* child(QWidget* window, const char* name)
     return found;
 }
 
-QAction* action(QWidget* window, const char* name) { return child<QAction>(window, name); }
+QAction* action(QWidget* window, const char* name)
+{
+    return child<QAction>(window, name);
+}
 
 } // namespace
 
@@ -72,21 +74,36 @@ void TestMainWindow::layoutAndTexts_data()
     QTest::addColumn<QRect>("geometry"); // in pixels: twips / 15
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("large");
-    QTest::newRow("txtNumExposures") << "txtNumExposures" << "" << QRect(160, 8, 57, 25) << true << false;
-    QTest::newRow("txtLXTime") << "txtLXTime" << "" << QRect(160, 48, 57, 25) << true << false;
-    QTest::newRow("txtDelay") << "txtDelay" << "" << QRect(160, 88, 57, 25) << true << false;
-    QTest::newRow("Label1") << "Label1" << "Number of Exposures" << QRect(64, 8, 81, 33) << true << false;
-    QTest::newRow("Label2") << "Label2" << "Exposure Time" << QRect(64, 48, 81, 33) << true << false;
-    QTest::newRow("Label3") << "Label3" << "Delay Between Exposures" << QRect(64, 88, 81, 33) << true << false;
-    QTest::newRow("cmdStart") << "cmdStart" << "Start" << QRect(112, 136, 81, 41) << true << false;
-    QTest::newRow("cmdConnect") << "cmdConnect" << "Open Shutter" << QRect(8, 136, 81, 41) << true << false;
-    QTest::newRow("Label4") << "Label4" << "Exposures:" << QRect(72, 192, 105, 25) << true << true;
-    QTest::newRow("lblExposures") << "lblExposures" << "0" << QRect(192, 192, 41, 25) << true << true;
-    QTest::newRow("Label5") << "Label5" << "Current Exposure Time:" << QRect(24, 224, 209, 25) << true << true;
-    QTest::newRow("lblExposureTime") << "lblExposureTime" << "0" << QRect(240, 224, 57, 25) << true << true;
-    QTest::newRow("cmdCancel") << "cmdCancel" << "Cancel" << QRect(216, 136, 81, 41) << false << false;
-    QTest::newRow("Label6") << "Label6" << "Total Time:" << QRect(48, 280, 113, 25) << true << true;
-    QTest::newRow("lblTotalTime") << "lblTotalTime" << "00:00:00" << QRect(160, 280, 105, 25) << true << true;
+    QTest::newRow("txtNumExposures") << "txtNumExposures"
+                                     << "" << QRect(160, 8, 57, 25) << true << false;
+    QTest::newRow("txtLXTime") << "txtLXTime"
+                               << "" << QRect(160, 48, 57, 25) << true << false;
+    QTest::newRow("txtDelay") << "txtDelay"
+                              << "" << QRect(160, 88, 57, 25) << true << false;
+    QTest::newRow("Label1") << "Label1"
+                            << "Number of Exposures" << QRect(64, 8, 81, 33) << true << false;
+    QTest::newRow("Label2") << "Label2"
+                            << "Exposure Time" << QRect(64, 48, 81, 33) << true << false;
+    QTest::newRow("Label3") << "Label3"
+                            << "Delay Between Exposures" << QRect(64, 88, 81, 33) << true << false;
+    QTest::newRow("cmdStart") << "cmdStart"
+                              << "Start" << QRect(112, 136, 81, 41) << true << false;
+    QTest::newRow("cmdConnect") << "cmdConnect"
+                                << "Open Shutter" << QRect(8, 136, 81, 41) << true << false;
+    QTest::newRow("Label4") << "Label4"
+                            << "Exposures:" << QRect(72, 192, 105, 25) << true << true;
+    QTest::newRow("lblExposures") << "lblExposures"
+                                  << "0" << QRect(192, 192, 41, 25) << true << true;
+    QTest::newRow("Label5") << "Label5"
+                            << "Current Exposure Time:" << QRect(24, 224, 209, 25) << true << true;
+    QTest::newRow("lblExposureTime") << "lblExposureTime"
+                                     << "0" << QRect(240, 224, 57, 25) << true << true;
+    QTest::newRow("cmdCancel") << "cmdCancel"
+                               << "Cancel" << QRect(216, 136, 81, 41) << false << false;
+    QTest::newRow("Label6") << "Label6"
+                            << "Total Time:" << QRect(48, 280, 113, 25) << true << true;
+    QTest::newRow("lblTotalTime") << "lblTotalTime"
+                                  << "00:00:00" << QRect(160, 280, 105, 25) << true << true;
 }
 
 void TestMainWindow::layoutAndTexts()
@@ -161,8 +178,8 @@ void TestMainWindow::captionsFitTheirBoxes()
     const QList<QLabel*> labels = window->findChildren<QLabel*>();
     QVERIFY(labels.size() >= 9);
     for (QLabel* label : labels) {
-        const QRect needed = label->fontMetrics().boundingRect(
-            QRect(0, 0, label->width(), 1000), Qt::TextWordWrap, label->text());
+        const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, label->width(), 1000),
+                                                               Qt::TextWordWrap, label->text());
         QVERIFY2(needed.width() <= label->width() && needed.height() <= label->height(),
                  qPrintable(label->objectName() + QStringLiteral(" needs ") +
                             QString::number(needed.width()) + QLatin1Char('x') +
@@ -214,7 +231,8 @@ void TestMainWindow::failedToggleKeepsCaptionAndShowsOneMessage()
     QCOMPARE(button->text(), QStringLiteral("Open Shutter"));
     QVERIFY(!window->shutterLine().shutterOpen());
     QCOMPARE(rig.messages.size(), 1);
-    QCOMPARE(rig.messages[0].text, QStringLiteral("The parallel port LPT1 (0x378) is not available"));
+    QCOMPARE(rig.messages[0].text,
+             QStringLiteral("The parallel port LPT1 (0x378) is not available"));
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(rig.messages.size(), 2); // one per click, never a storm
     delete window;

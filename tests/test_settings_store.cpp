@@ -18,9 +18,12 @@ bool makeReadOnly(const QString& folder)
     if (geteuid() != 0)
         return chmod(path.constData(), 0555) == 0;
     static const bool ownNamespace =
-        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    return ownNamespace && mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) == 0 &&
-           mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        unshare(CLONE_NEWNS) == 0 &&
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return ownNamespace &&
+           mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) == 0 &&
+           mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
+               0;
 }
 
 void makeWritable(const QString& folder)
@@ -132,8 +135,9 @@ void TestSettingsStore::defaultStoreLivesInTheUserConfigFolder()
 {
     QStandardPaths::setTestModeEnabled(true);
     QSettingsStore store;
-    const QString expected = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                             QStringLiteral("/Kestrova/Kestrova.conf");
+    const QString expected =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+        QStringLiteral("/Kestrova/Kestrova.conf");
     QCOMPARE(store.fileName(), expected);
 }
 

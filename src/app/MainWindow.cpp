@@ -15,8 +15,8 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 namespace kestrova {
 
@@ -59,7 +59,10 @@ MainWindow::ActionScope::ActionScope(MainWindow& window) : window_(window)
         window_.messageShown_ = false;
 }
 
-MainWindow::ActionScope::~ActionScope() { --window_.actionDepth_; }
+MainWindow::ActionScope::~ActionScope()
+{
+    --window_.actionDepth_;
+}
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
                        QWidget* parent, TickSource* tmrMain)
@@ -77,7 +80,10 @@ MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine&
     load();
 }
 
-MainWindow::~MainWindow() { unload(); }
+MainWindow::~MainWindow()
+{
+    unload();
+}
 
 void MainWindow::createControls()
 {
@@ -87,22 +93,32 @@ void MainWindow::createControls()
     client->setFixedSize(ui::twipsToPixels(4590), ui::twipsToPixels(4830));
     setCentralWidget(client);
 
-    txtNumExposures_ = place<QLineEdit>(client, "txtNumExposures", {}, twipsRect(2400, 120, 855, 375));
+    txtNumExposures_ =
+        place<QLineEdit>(client, "txtNumExposures", {}, twipsRect(2400, 120, 855, 375));
     txtLXTime_ = place<QLineEdit>(client, "txtLXTime", {}, twipsRect(2400, 720, 855, 375));
     txtDelay_ = place<QLineEdit>(client, "txtDelay", {}, twipsRect(2400, 1320, 855, 375));
-    label(client, "Label1", QStringLiteral("Number of Exposures"), twipsRect(960, 120, 1215, 495), false);
+    label(client, "Label1", QStringLiteral("Number of Exposures"), twipsRect(960, 120, 1215, 495),
+          false);
     label(client, "Label2", QStringLiteral("Exposure Time"), twipsRect(960, 720, 1215, 495), false);
-    label(client, "Label3", QStringLiteral("Delay Between Exposures"), twipsRect(960, 1320, 1215, 495), false);
-    cmdStart_ = button(client, "cmdStart", QStringLiteral("Start"), twipsRect(1680, 2040, 1215, 615));
-    cmdConnect_ = button(client, "cmdConnect", QStringLiteral("Open Shutter"), twipsRect(120, 2040, 1215, 615));
+    label(client, "Label3", QStringLiteral("Delay Between Exposures"),
+          twipsRect(960, 1320, 1215, 495), false);
+    cmdStart_ =
+        button(client, "cmdStart", QStringLiteral("Start"), twipsRect(1680, 2040, 1215, 615));
+    cmdConnect_ = button(client, "cmdConnect", QStringLiteral("Open Shutter"),
+                         twipsRect(120, 2040, 1215, 615));
     label(client, "Label4", QStringLiteral("Exposures:"), twipsRect(1080, 2880, 1575, 375), true);
-    lblExposures_ = label(client, "lblExposures", QStringLiteral("0"), twipsRect(2880, 2880, 615, 375), true);
-    label(client, "Label5", QStringLiteral("Current Exposure Time:"), twipsRect(360, 3360, 3135, 375), true);
-    lblExposureTime_ = label(client, "lblExposureTime", QStringLiteral("0"), twipsRect(3600, 3360, 855, 375), true);
-    cmdCancel_ = button(client, "cmdCancel", QStringLiteral("Cancel"), twipsRect(3240, 2040, 1215, 615));
+    lblExposures_ =
+        label(client, "lblExposures", QStringLiteral("0"), twipsRect(2880, 2880, 615, 375), true);
+    label(client, "Label5", QStringLiteral("Current Exposure Time:"),
+          twipsRect(360, 3360, 3135, 375), true);
+    lblExposureTime_ = label(client, "lblExposureTime", QStringLiteral("0"),
+                             twipsRect(3600, 3360, 855, 375), true);
+    cmdCancel_ =
+        button(client, "cmdCancel", QStringLiteral("Cancel"), twipsRect(3240, 2040, 1215, 615));
     cmdCancel_->setEnabled(false);
     label(client, "Label6", QStringLiteral("Total Time:"), twipsRect(720, 4200, 1695, 375), true);
-    lblTotalTime_ = label(client, "lblTotalTime", QStringLiteral("00:00:00"), twipsRect(2400, 4200, 1575, 375), true);
+    lblTotalTime_ = label(client, "lblTotalTime", QStringLiteral("00:00:00"),
+                          twipsRect(2400, 4200, 1575, 375), true);
 
     // Text fields top to bottom, then Start, Open Shutter, Cancel.
     setTabOrder(txtNumExposures_, txtLXTime_);
@@ -300,11 +316,26 @@ void MainWindow::showOptions()
     options_->activateWindow();
 }
 
-void MainWindow::showAbout() { AboutDialog::showInstance(); }
+void MainWindow::showAbout()
+{
+    AboutDialog::showInstance();
+}
 
-void MainWindow::setParallelChecked(bool checked) { mnuParallel_->setChecked(checked); }
-bool MainWindow::parallelChecked() const { return mnuParallel_->isChecked(); }
-void MainWindow::setSerialChecked(bool checked) { mnuSerial_->setChecked(checked); }
-bool MainWindow::serialChecked() const { return mnuSerial_->isChecked(); }
+void MainWindow::setParallelChecked(bool checked)
+{
+    mnuParallel_->setChecked(checked);
+}
+bool MainWindow::parallelChecked() const
+{
+    return mnuParallel_->isChecked();
+}
+void MainWindow::setSerialChecked(bool checked)
+{
+    mnuSerial_->setChecked(checked);
+}
+bool MainWindow::serialChecked() const
+{
+    return mnuSerial_->isChecked();
+}
 
 } // namespace kestrova

@@ -9,8 +9,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <optional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;

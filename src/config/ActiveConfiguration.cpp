@@ -9,14 +9,13 @@ public:
     explicit Reader(const SettingsStore& store) : store_(store) {}
 
     // Converts the stored text; text that does not convert is taken as the default.
-    template <typename Convert>
-    auto value(const SettingKey& setting, Convert convert)
+    template <typename Convert> auto value(const SettingKey& setting, Convert convert)
     {
         try {
             return convert(store_.read(setting));
         } catch (const std::exception&) {
             fallbacks_ << QStringLiteral("%1/%2").arg(QLatin1String(setting.section),
-                                                       QLatin1String(setting.key));
+                                                      QLatin1String(setting.key));
             return convert(QLatin1String(setting.defaultText));
         }
     }
@@ -37,7 +36,10 @@ std::uint8_t toDataBit(const QString& text)
     return bit;
 }
 
-Int16 toCommPortNumber(const QString& text) { return add16(toInt16(text), 1); }
+Int16 toCommPortNumber(const QString& text)
+{
+    return add16(toInt16(text), 1);
+}
 
 } // namespace
 

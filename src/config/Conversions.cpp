@@ -7,7 +7,8 @@
 namespace kestrova {
 
 ConversionError::ConversionError(const QString& text)
-    : std::runtime_error(QStringLiteral("cannot convert \"%1\" to a number").arg(text).toStdString())
+    : std::runtime_error(
+          QStringLiteral("cannot convert \"%1\" to a number").arg(text).toStdString())
 {
 }
 
@@ -76,8 +77,17 @@ std::uint8_t toByte(const QString& text)
     return static_cast<std::uint8_t>(value);
 }
 
-Int16 add16(Int16 a, Int16 b) { return checked(int(a) + int(b)); }
-Int16 sub16(Int16 a, Int16 b) { return checked(int(a) - int(b)); }
-Int16 mul16(Int16 a, Int16 b) { return checked(int(a) * int(b)); }
+Int16 add16(Int16 a, Int16 b)
+{
+    return checked(int(a) + int(b));
+}
+Int16 sub16(Int16 a, Int16 b)
+{
+    return checked(int(a) - int(b));
+}
+Int16 mul16(Int16 a, Int16 b)
+{
+    return checked(int(a) * int(b));
+}
 
 } // namespace kestrova

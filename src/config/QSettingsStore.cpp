@@ -23,9 +23,8 @@ QSettingsStore::QSettingsStore()
 }
 
 QSettingsStore::QSettingsStore(const QString& fileName)
-    : QSettingsStore([fileName] {
-          return std::make_unique<QSettings>(fileName, QSettings::NativeFormat);
-      })
+    : QSettingsStore(
+          [fileName] { return std::make_unique<QSettings>(fileName, QSettings::NativeFormat); })
 {
 }
 
@@ -36,7 +35,10 @@ QSettingsStore::QSettingsStore(std::function<std::unique_ptr<QSettings>()> open)
 
 QSettingsStore::~QSettingsStore() = default;
 
-QString QSettingsStore::fileName() const { return settings_->fileName(); }
+QString QSettingsStore::fileName() const
+{
+    return settings_->fileName();
+}
 
 QString QSettingsStore::read(const QString& section, const QString& key,
                              const QString& defaultText) const

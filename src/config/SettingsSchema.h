@@ -24,9 +24,9 @@ inline constexpr SettingKey SerialPortIndex{SerialSection, "PortIndex", "0"};
 inline constexpr SettingKey SerialControlLine{SerialSection, "Control Line", "0"};
 inline constexpr SettingKey SerialActiveLogic{SerialSection, "ActiveLogic", "1"};
 
-inline constexpr SettingKey All[] = {ParallelControl, ParallelPortIndex, ParallelPortBit,
-                                     ParallelActiveLogic, SerialControl, SerialPortIndex,
-                                     SerialControlLine, SerialActiveLogic};
+inline constexpr SettingKey All[] = {ParallelControl,     ParallelPortIndex, ParallelPortBit,
+                                     ParallelActiveLogic, SerialControl,     SerialPortIndex,
+                                     SerialControlLine,   SerialActiveLogic};
 
 // Optional: "Com<N> Device" in the serial section points Com number N at any device file,
 // such as a USB serial adapter. Without it Com<N> is /dev/ttyS<N-1>.

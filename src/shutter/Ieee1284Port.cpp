@@ -32,8 +32,9 @@ const QString Advice = QStringLiteral(
 
 [[noreturn]] void fail(int address, const QString& reason)
 {
-    throw LineFailure(QStringLiteral("The parallel port %1 is not available").arg(portName(address)),
-                      reason + QLatin1Char(' ') + Advice);
+    throw LineFailure(
+        QStringLiteral("The parallel port %1 is not available").arg(portName(address)),
+        reason + QLatin1Char(' ') + Advice);
 }
 
 // Only ports that the kernel offers through a ppdev device file are used. libieee1284 also
@@ -127,7 +128,13 @@ struct Ieee1284Port::Impl {
 Ieee1284Port::Ieee1284Port() : d_(std::make_unique<Impl>()) {}
 Ieee1284Port::~Ieee1284Port() = default;
 
-void Ieee1284Port::setPortBit(int address, std::uint8_t bit) { d_->write(address, bit, true); }
-void Ieee1284Port::clrPortBit(int address, std::uint8_t bit) { d_->write(address, bit, false); }
+void Ieee1284Port::setPortBit(int address, std::uint8_t bit)
+{
+    d_->write(address, bit, true);
+}
+void Ieee1284Port::clrPortBit(int address, std::uint8_t bit)
+{
+    d_->write(address, bit, false);
+}
 
 } // namespace kestrova

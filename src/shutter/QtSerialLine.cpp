@@ -12,8 +12,9 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
 {
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("%1 does not exist. For a USB serial adapter, point the Com number "
-                              "at its device with the setting \"Com<N> Device\" (see \"man kestrova\").")
+        return QStringLiteral(
+                   "%1 does not exist. For a USB serial adapter, point the Com number "
+                   "at its device with the setting \"Com<N> Device\" (see \"man kestrova\").")
             .arg(device);
     case QSerialPort::PermissionError:
         return QStringLiteral("Permission to open %1 was denied, or another program is using it. "
@@ -42,7 +43,10 @@ QtSerialLine::QtSerialLine(DeviceResolver deviceForPort) : d_(std::make_unique<I
 
 QtSerialLine::~QtSerialLine() = default;
 
-bool QtSerialLine::isOpen() const { return d_->port.isOpen(); }
+bool QtSerialLine::isOpen() const
+{
+    return d_->port.isOpen();
+}
 
 void QtSerialLine::open(int commPortNumber)
 {
@@ -90,9 +94,9 @@ void switchLine(QSerialPort& port, const QString& device, const char* line, bool
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                           QStringLiteral("%1 could not be switched %2 on %3: %4. Check that the "
                                          "cable or USB adapter is plugged in.")
-                              .arg(QLatin1String(line), on ? QStringLiteral("on")
-                                                           : QStringLiteral("off"),
-                                   device, reason));
+                              .arg(QLatin1String(line),
+                                   on ? QStringLiteral("on") : QStringLiteral("off"), device,
+                                   reason));
     }
 }
 } // namespace
@@ -109,8 +113,17 @@ void QtSerialLine::setDtrEnable(bool on)
     switchLine(d_->port, d_->device, "DTR", on, &QSerialPort::setDataTerminalReady);
 }
 
-bool QtSerialLine::rtsEnable() const { return d_->rts; }
-bool QtSerialLine::dtrEnable() const { return d_->dtr; }
-QString QtSerialLine::deviceName() const { return d_->device; }
+bool QtSerialLine::rtsEnable() const
+{
+    return d_->rts;
+}
+bool QtSerialLine::dtrEnable() const
+{
+    return d_->dtr;
+}
+QString QtSerialLine::deviceName() const
+{
+    return d_->device;
+}
 
 } // namespace kestrova

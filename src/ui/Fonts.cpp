@@ -13,7 +13,13 @@ QFont sansFont(qreal points)
 }
 } // namespace
 
-QFont dialogFont() { return sansFont(8.25); }
-QFont largeFont() { return sansFont(13.5); }
+QFont dialogFont()
+{
+    return sansFont(8.25);
+}
+QFont largeFont()
+{
+    return sansFont(13.5);
+}
 
 } // namespace kestrova::ui

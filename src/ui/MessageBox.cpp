@@ -31,6 +31,9 @@ void showMessage(const QString& text, const QString& informativeText)
     createMessageBox(text, informativeText)->exec();
 }
 
-void setMessageHandler(MessageHandler newHandler) { handler() = std::move(newHandler); }
+void setMessageHandler(MessageHandler newHandler)
+{
+    handler() = std::move(newHandler);
+}
 
 } // namespace kestrova::ui

@@ -6,7 +6,10 @@ namespace kestrova::ui {
 
 // Layouts are given in twips: 1440 to the inch, 15 to a logical pixel at 96 dots per inch.
 // Logical pixels scale with the screen, so a high-DPI display shows the same layout larger.
-constexpr int twipsToPixels(int twips) { return (twips + 7) / 15; }
+constexpr int twipsToPixels(int twips)
+{
+    return (twips + 7) / 15;
+}
 
 constexpr QRect twipsRect(int left, int top, int width, int height)
 {

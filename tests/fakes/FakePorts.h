@@ -28,8 +28,8 @@ private:
             throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
                               QStringLiteral("unplugged"));
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
-        bytes[address] = set ? (bytes.value(address) | (1 << bit))
-                             : (bytes.value(address) & ~(1 << bit));
+        bytes[address] =
+            set ? (bytes.value(address) | (1 << bit)) : (bytes.value(address) & ~(1 << bit));
     }
 };
 

@@ -30,9 +30,8 @@ public:
 
     void set(const SettingKey& setting, const QString& text)
     {
-        values.insert(QLatin1String(setting.section) + QLatin1Char('/') +
-                          QLatin1String(setting.key),
-                      text);
+        values.insert(
+            QLatin1String(setting.section) + QLatin1Char('/') + QLatin1String(setting.key), text);
     }
     QString get(const SettingKey& setting) const
     {

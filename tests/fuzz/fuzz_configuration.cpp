@@ -12,7 +12,8 @@ namespace {
 
 class ArbitraryStore : public SettingsStore {
 public:
-    QString read(const QString& section, const QString& key, const QString& defaultText) const override
+    QString read(const QString& section, const QString& key,
+                 const QString& defaultText) const override
     {
         return values.value(section + QLatin1Char('/') + key, defaultText);
     }
@@ -42,12 +43,14 @@ void check(bool condition)
 // line leaves its key absent.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QList<QByteArray> lines = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\n');
+    const QList<QByteArray> lines =
+        QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\n');
     ArbitraryStore store;
     int index = 0;
     for (const SettingKey& key : settings::All) {
         if (index < lines.size())
-            store.values.insert(QLatin1String(key.section) + QLatin1Char('/') + QLatin1String(key.key),
+            store.values.insert(QLatin1String(key.section) + QLatin1Char('/') +
+                                    QLatin1String(key.key),
                                 QString::fromUtf8(lines[index]));
         ++index;
     }
@@ -55,11 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Menu menu;
     ShutterConfig config;
     int serialOpens = 0;
-    const QStringList fallbacks = loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
+    const QStringList fallbacks =
+        loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
 
     const std::vector<int> addresses{0, 888, 632, 956};
     check(std::find(addresses.begin(), addresses.end(), config.PortAddress) != addresses.end());
-    check((config.PortAddress == 0) == (config.ParallelPortIndex < 0 || config.ParallelPortIndex > 2));
+    check((config.PortAddress == 0) ==
+          (config.ParallelPortIndex < 0 || config.ParallelPortIndex > 2));
     check(config.PortBit <= 7);
     check(config.CommPortNumber == config.SerialPortIndex + 1);
     check(config.ControlLine == QLatin1String("RTS") || config.ControlLine == QLatin1String("DTR"));

@@ -13,8 +13,14 @@ using namespace kestrova;
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // The number the text stands for, or nothing when the text is not a decimal number.
 std::optional<double> referenceNumber(const std::string& text)
@@ -82,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Only texts that survive the trip through UTF-8 unchanged are compared; the rest must
     // still convert or fail without crashing.
     const QString text = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
-    const bool comparable = text.toUtf8().toStdString() == bytes && bytes.find('\0') == std::string::npos;
+    const bool comparable =
+        text.toUtf8().toStdString() == bytes && bytes.find('\0') == std::string::npos;
 
     const auto int16 = attempt<Int16>(toInt16, text);
     const auto byte = attempt<std::uint8_t>(toByte, text);
