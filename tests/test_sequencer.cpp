@@ -1,40 +1,39 @@
 #include "app/Sequencer.h"
+#include "app/TickSchedule.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
 #include "shutter/ShutterLine.h"
 
 #include <QTest>
-#include <functional>
 
 using namespace kestrova;
 using namespace kestrova::test;
 
 namespace {
 
-const QString InvalidValues = QString::fromLatin1(messages::InvalidSequenceValues);
-const QString PortGone = QStringLiteral("The parallel port LPT1 (0x378) is not available");
+const char* const Invalid = messages::InvalidSequenceValues;
+const char* const Lost = "The parallel port LPT1 (0x378) is not available";
 
-// A parallel port whose shutter-open or shutter-closed writes can be made to fail; the rig
-// opens the shutter with a set bit.
+// A parallel port whose opening (set) or closing (clear) writes can be made to fail.
 class BreakablePort : public FakeParallelPort {
 public:
     void setPortBit(int address, std::uint8_t bit) override
     {
         if (failOpen)
-            throw LineFailure(PortGone, QStringLiteral("LPT1 was unplugged."));
+            throw LineFailure(Lost, QStringLiteral("LPT1 was unplugged."));
         FakeParallelPort::setPortBit(address, bit);
     }
     void clrPortBit(int address, std::uint8_t bit) override
     {
         if (failClose)
-            throw LineFailure(PortGone, QStringLiteral("LPT1 was unplugged."));
+            throw LineFailure(Lost, QStringLiteral("LPT1 was unplugged."));
         FakeParallelPort::clrPortBit(address, bit);
     }
     bool failOpen = false;
     bool failClose = false;
 };
 
-// The sequencer with its controls, its line on bit D1 of LPT1 and a timer ticked by hand.
+// The sequencer driving bit D1 of LPT1, with its controls and a timer ticked by hand.
 struct Rig {
     BreakablePort port;
     FakeSerialLine serial;
@@ -42,84 +41,123 @@ struct Rig {
     FakeTickSource ticks;
     FakeSequencerControls controls{ticks};
     Sequencer sequencer{controls, line, ticks};
+    int ticked = 0; // since the last start()
 
-    Rig()
+    // fields: number of exposures, exposure time, delay.
+    explicit Rig(const QStringList& fields)
     {
-        ShutterConfig& config = line.config();
-        config.UseParallel = true;
-        config.PortAddress = 888;
-        config.PortBit = 1;
-        config.ActiveLogic = true;
+        line.config().UseParallel = true;
+        line.config().PortAddress = 888;
+        line.config().PortBit = 1;
+        line.config().ActiveLogic = true;
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
+        controls.txtNumExposures = fields[0];
+        controls.txtLXTime = fields[1];
+        controls.txtDelay = fields[2];
     }
 
-    void enter(const QString& count, const QString& exposure, const QString& delay)
-    {
-        controls.txtNumExposures = count;
-        controls.txtLXTime = exposure;
-        controls.txtDelay = delay;
-    }
-
-    bool lineOpen() const { return port.bitSet(888, 1); }
-
-    // Everything a user can see or measure, in one comparable line.
+    bool open() const { return port.bitSet(888, 1); }
+    // The three read-outs, the line, then the buttons and the timer that are enabled.
     QString snapshot() const
     {
-        return describe(controls.lblTotalTime, controls.lblExposureTime, controls.lblExposures,
-                        lineOpen(), controls.cmdStart, controls.cmdCancel, controls.cmdConnect,
-                        ticks.isEnabled(), int(port.writes.size()));
-    }
-
-    static QString describe(const QString& total, const QString& exposure, const QString& done,
-                            bool open, bool start, bool cancel, bool connect, bool timer,
-                            int writes)
-    {
-        const auto onOff = [](bool on) {
-            return on ? QStringLiteral("on") : QStringLiteral("off");
+        const auto on = [](bool enabled, const char* name) {
+            return enabled ? QString(' ') + name : QString();
         };
-        return QStringLiteral("total=%1 exposure=%2 done=%3 line=%4 start=%5 cancel=%6 "
-                              "connect=%7 timer=%8 writes=%9")
-            .arg(total, exposure, done, open ? QStringLiteral("open") : QStringLiteral("closed"),
-                 onOff(start), onOff(cancel), onOff(connect), onOff(timer))
-            .arg(writes);
+        return QStringList{controls.lblTotalTime, controls.lblExposureTime, controls.lblExposures,
+                           open() ? "open" : "closed"}
+                   .join(' ') +
+               on(controls.cmdStart, "cmdStart") + on(controls.cmdCancel, "cmdCancel") +
+               on(controls.cmdConnect, "cmdConnect") + on(ticks.isEnabled(), "tmrMain");
     }
-
-    // Ticks until the timer stops, at most limit times. observe sees every tick's number,
-    // counted over the rig's life, and whether the line changed level on it. Returns the number
-    // of ticks delivered in this call.
-    int runToEnd(int limit, const std::function<void(int, bool)>& observe = {})
+    QString start()
     {
-        int delivered = 0;
-        while (delivered < limit) {
-            const bool wasOpen = lineOpen();
+        ticked = 0;
+        sequencer.Start();
+        return snapshot();
+    }
+    // Ticks until the timer stops, at most limit times; logs "tick: snapshot" after each tick
+    // that switched the line, or after every tick.
+    QStringList run(int limit, bool everyTick = false)
+    {
+        QStringList log;
+        for (int i = 0; i < limit; ++i) {
+            const bool wasOpen = open();
             if (!ticks.fire())
                 break;
-            ++delivered;
-            ++ticksSoFar;
-            if (observe)
-                observe(ticksSoFar, lineOpen() != wasOpen);
+            ++ticked;
+            if (everyTick || open() != wasOpen)
+                log << QStringLiteral("%1: %2").arg(ticked).arg(snapshot());
         }
-        return delivered;
+        return log;
     }
-
-    int ticksSoFar = 0;
-
-    bool idle() const
+    // Exactly one message, shown with the timer stopped, of this text naming this in its detail.
+    bool toldOnce(const QString& text, const QString& named) const
     {
-        return !sequencer.running() && !ticks.isEnabled() && controls.cmdStart &&
-               !controls.cmdCancel && controls.cmdConnect && controls.lblExposureTime == "0";
+        return controls.messages.size() == 1 && controls.messages[0].startsWith(text + '\n') &&
+               controls.messages[0].contains(named);
     }
 };
 
-// The tick numbers at which N exposures of E ticks with D ticks between them open and close the
-// shutter; the opening at Start is tick 0.
-QList<int> edgeTicks(int count, int exposure, int delay)
+constexpr int AtStart = -1;
+const char* const Untouched = "00:00:00 0 0 open";
+
+// 2 exposures of 2 s with 1 s between (edges at ticks 2, 3 and 5), the shutter opened by hand
+// before Start, refused or ended early when a field or the line goes wrong; every ending leaves
+// the buttons and the timer idle. Steps are '+'-separated: "count=..", "exposure=..",
+// "delay=..", "cancel", and "!open" or "!close" for a line that fails to open or to close.
+const struct Fault {
+    const char* name;
+    int afterTicks;
+    const char* steps;
+    const char* ending;
+    const char* text;
+    const char* detail;
+} Faults[] = {
+    {"empty number of exposures", AtStart, "count=", Untouched, Invalid, "Number of"},
+    {"no exposures", AtStart, "count=0", Untouched, Invalid, "Number of"},
+    {"negative number of exposures", AtStart, "count=-2", Untouched, Invalid, "Number of"},
+    {"word as exposure time", AtStart, "exposure=ten", Untouched, Invalid, "Exposure Time"},
+    {"zero exposure time", AtStart, "exposure=0", Untouched, Invalid, "Exposure Time"},
+    {"negative exposure time", AtStart, "exposure=-1", Untouched, Invalid, "Exposure Time"},
+    {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid, "Delay"},
+    {"no delay between exposures", AtStart, "delay=0", Untouched, Invalid, "Delay"},
+    {"negative delay between exposures", AtStart, "delay=-5", Untouched, Invalid, "Delay"},
+    {"100 x 300 s, 30 s between", AtStart, "count=100+exposure=300+delay=30", Untouched, Invalid,
+     "9 hours"},
+    {"one second over the longest", AtStart, "exposure=16383+delay=2", Untouched, Invalid,
+     "9 hours"},
+    {"line fails at Start", AtStart, "!open", "00:00:05 0 0 closed", Lost, "not started"},
+    {"line lost at Start", AtStart, "!open+!close", "00:00:05 0 0 open", Lost, "not started"},
+    {"delay no longer a number", 1, "delay=soon", "00:00:03 0 1 closed", Invalid, "Delay"},
+    {"delay made zero", 1, "delay=0", "00:00:03 0 1 closed", Invalid, "Delay"},
+    {"exposure time emptied", 2, "exposure=", "00:00:02 0 1 closed", Invalid, "Exposure Time"},
+    {"exposure time made zero", 2, "exposure=0", "00:00:02 0 1 closed", Invalid, "Exposure Time"},
+    {"closing fails after an exposure", 1, "!close", "00:00:03 0 1 open", Lost, "stopped."},
+    {"opening fails after a pause", 2, "!open", "00:00:02 0 1 closed", Lost, "stopped."},
+    {"closing fails at the end", 4, "!close", "00:00:00 0 2 open", Lost, "still be open"},
+    {"line lost, then Cancel", 1, "!open+!close+cancel", "00:00:04 0 0 open", Lost,
+     "still be open"},
+    {"shutter left open outweighs a bad delay", 1, "delay=soon+!close", "00:00:03 0 1 open", Lost,
+     "still be open"},
+};
+
+void apply(Rig& rig, const QString& steps)
 {
-    QList<int> edges;
-    for (int i = 0; i < count; ++i) {
-        edges << i * (exposure + delay) << i * (exposure + delay) + exposure;
+    for (const QString& step : steps.split('+')) {
+        const QString value = step.section('=', 1);
+        if (step == "!open")
+            rig.port.failOpen = true;
+        else if (step == "!close")
+            rig.port.failClose = true;
+        else if (step == "cancel")
+            rig.sequencer.Cancel();
+        else if (step.startsWith("count="))
+            rig.controls.txtNumExposures = value;
+        else if (step.startsWith("delay="))
+            rig.controls.txtDelay = value;
+        else
+            rig.controls.txtLXTime = value;
     }
-    return edges;
 }
 
 } // namespace
@@ -130,581 +168,168 @@ class TestSequencer : public QObject {
 private slots:
     void splitTime_data();
     void splitTime();
-
     void walkThroughTwoExposures();
-    void singleExposureHasNoPause_data();
-    void singleExposureHasNoPause();
-    void fractionsRoundToEven_data();
-    void fractionsRoundToEven();
-    void rejectsValuesThatMakeNoSequence_data();
-    void rejectsValuesThatMakeNoSequence();
-    void failedStartLeavesLastReadouts();
-    void longestSequences_data();
-    void longestSequences();
-
+    void runsToTheEnd_data();
+    void runsToTheEnd();
     void editsApplyAtTheNextPhase();
-    void lengthenedRunHoldsTotalAtZero();
-    void cancelInPauseThenStart();
-    void manuallyOpenedShutterIsClosedAtTheEnd();
-
-    void lineFailsAtStart_data();
-    void lineFailsAtStart();
-    void valueUnusableAtPhaseChange_data();
-    void valueUnusableAtPhaseChange();
-    void lineFailsDuringSequence_data();
-    void lineFailsDuringSequence();
-    void shutterLeftOpenOutweighsAnUnusableValue();
+    void cancelInAPauseThenStart();
+    void refusedOrEndedEarly_data();
+    void refusedOrEndedEarly();
+    void tickSchedule_data();
+    void tickSchedule();
 };
 
 void TestSequencer::splitTime_data()
 {
     QTest::addColumn<int>("seconds");
-    QTest::addColumn<int>("hours");
-    QTest::addColumn<int>("minutes");
-    QTest::addColumn<int>("secs");
     QTest::addColumn<QString>("caption");
-
-    QTest::newRow("nothing left") << 0 << 0 << 0 << 0 << "00:00:00";
-    QTest::newRow("just under a minute") << 59 << 0 << 0 << 59 << "00:00:59";
-    QTest::newRow("one minute") << 60 << 0 << 1 << 0 << "00:01:00";
-    QTest::newRow("just under an hour") << 3599 << 0 << 59 << 59 << "00:59:59";
-    QTest::newRow("one hour") << 3600 << 1 << 0 << 0 << "01:00:00";
-    QTest::newRow("longest sequence") << 32767 << 9 << 6 << 7 << "09:06:07";
+    QTest::newRow("nothing left") << 0 << "00:00:00";
+    QTest::newRow("just under a minute") << 59 << "00:00:59";
+    QTest::newRow("one minute") << 60 << "00:01:00";
+    QTest::newRow("just under an hour") << 3599 << "00:59:59";
+    QTest::newRow("one hour") << 3600 << "01:00:00";
+    QTest::newRow("longest sequence") << 32767 << "09:06:07";
 }
 
 void TestSequencer::splitTime()
 {
     QFETCH(int, seconds);
-    QFETCH(int, hours);
-    QFETCH(int, minutes);
-    QFETCH(int, secs);
     QFETCH(QString, caption);
-
     SequenceState state;
     SplitTime(Int16(seconds), state);
-    QCOMPARE(int(state.Hours), hours);
-    QCOMPARE(int(state.Minutes), minutes);
-    QCOMPARE(int(state.Seconds), secs);
     QCOMPARE(timeCaption(state), caption);
 }
 
 void TestSequencer::walkThroughTwoExposures()
 {
-    struct After {
-        const char* when;
-        const char* total;
-        const char* exposure;
-        const char* done;
-        bool open;
-        bool running;
-        int writes;
-    };
-    // N = 2, E = 3, D = 2: 2 x 3 + 1 x 2 = 8 ticks.
-    const After rows[] = {
-        {"Start", "00:00:08", "0", "0", true, true, 1},
-        {"tick 1", "00:00:07", "1", "0", true, true, 1},
-        {"tick 2", "00:00:06", "2", "0", true, true, 1},
-        {"tick 3 ends the first exposure", "00:00:05", "3", "1", false, true, 2},
-        {"tick 4 in the pause", "00:00:04", "...", "1", false, true, 2},
-        {"tick 5 ends the pause", "00:00:03", "0", "1", true, true, 3},
-        {"tick 6", "00:00:02", "1", "1", true, true, 3},
-        {"tick 7", "00:00:01", "2", "1", true, true, 3},
-        {"tick 8 ends the sequence", "00:00:00", "0", "2", false, false, 4},
-    };
-
-    Rig rig;
-    rig.enter("2", "3", "2");
-    rig.sequencer.Start();
+    Rig rig({"2", "3", "2"});
+    // clang-format off
+    const QStringList afterStartAndEachTick = {
+        "00:00:08 0 0 open cmdCancel tmrMain",
+        "1: 00:00:07 1 0 open cmdCancel tmrMain",
+        "2: 00:00:06 2 0 open cmdCancel tmrMain",
+        "3: 00:00:05 3 1 closed cmdCancel tmrMain",
+        "4: 00:00:04 ... 1 closed cmdCancel tmrMain",
+        "5: 00:00:03 0 1 open cmdCancel tmrMain",
+        "6: 00:00:02 1 1 open cmdCancel tmrMain",
+        "7: 00:00:01 2 1 open cmdCancel tmrMain",
+        "8: 00:00:00 0 2 closed cmdStart cmdConnect"};
+    // clang-format on
+    QCOMPARE(rig.start(), afterStartAndEachTick[0]);
     QCOMPARE(rig.ticks.interval(), 1000);
-    for (const After& row : rows) {
-        if (row.when != rows[0].when)
-            QVERIFY2(rig.ticks.fire(), row.when);
-        const QString expected =
-            Rig::describe(row.total, row.exposure, row.done, row.open, !row.running, row.running,
-                          !row.running, row.running, row.writes);
-        QCOMPARE(rig.snapshot() + " after " + row.when, expected + " after " + row.when);
-    }
-    QVERIFY(!rig.ticks.fire());
-    QCOMPARE(int(rig.sequencer.state().TotalRemaining), 0);
-    QCOMPARE(int(rig.sequencer.state().ExposuresDone), 2);
+    QCOMPARE(rig.run(100, true), afterStartAndEachTick.mid(1));
     QVERIFY(rig.controls.messages.isEmpty());
 }
 
-void TestSequencer::singleExposureHasNoPause_data()
+// The snapshot at Start, then at every tick that switches the line.
+void TestSequencer::runsToTheEnd_data()
 {
-    QTest::addColumn<QString>("delay");
-
-    QTest::newRow("delay given") << "5";
-    QTest::newRow("delay zero") << "0";
-    QTest::newRow("delay negative") << "-4";
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QStringList>("log");
+    const QString started = QStringLiteral("0 0 open cmdCancel tmrMain");
+    const QString ended = QStringLiteral(": 00:00:00 0 1 closed cmdStart cmdConnect");
+    QTest::newRow("one exposure of 2.5 s is 2 s, its delay not counted")
+        << QStringList{"1", "2.5", "5"} << QStringList{"00:00:02 " + started, "2" + ended};
+    QTest::newRow("one exposure of 3.5 s is 4 s, no delay needed")
+        << QStringList{"1", "3.5", "0"} << QStringList{"00:00:04 " + started, "4" + ended};
+    QTest::newRow("longest sequence")
+        << QStringList{"2", "16383", "1"}
+        << QStringList{"09:06:07 " + started, "16383: 04:33:04 16383 1 closed cmdCancel tmrMain",
+                       "16384: 04:33:03 0 1 open cmdCancel tmrMain",
+                       "32767: 00:00:00 0 2 closed cmdStart cmdConnect"};
 }
 
-void TestSequencer::singleExposureHasNoPause()
+void TestSequencer::runsToTheEnd()
 {
-    QFETCH(QString, delay);
-
-    Rig rig;
-    rig.enter("1", "2", delay);
-    rig.sequencer.Start();
-    QCOMPARE(rig.controls.lblTotalTime, "00:00:02");
-    QVERIFY(rig.lineOpen());
-
-    QStringList exposureCaptions;
-    const int ticks =
-        rig.runToEnd(10, [&](int, bool) { exposureCaptions << rig.controls.lblExposureTime; });
-    QCOMPARE(ticks, 2);
-    QCOMPARE(exposureCaptions, QStringList({"1", "0"}));
-    QCOMPARE(rig.controls.lblExposures, "1");
-    QVERIFY(!rig.lineOpen());
-    QVERIFY(rig.idle());
-    QVERIFY(rig.controls.messages.isEmpty());
-}
-
-void TestSequencer::fractionsRoundToEven_data()
-{
-    QTest::addColumn<QString>("count");
-    QTest::addColumn<QString>("exposure");
-    QTest::addColumn<QString>("total");
-    QTest::addColumn<QList<int>>("edges");
-
-    QTest::newRow("exposure 2.5 is 2 s") << "1"
-                                         << "2.5"
-                                         << "00:00:02" << QList<int>{0, 2};
-    QTest::newRow("exposure 3.5 is 4 s") << "1"
-                                         << "3.5"
-                                         << "00:00:04" << QList<int>{0, 4};
-    QTest::newRow("count 1.5 is 2 exposures") << "1.5"
-                                              << "1"
-                                              << "00:00:03" << QList<int>{0, 1, 2, 3};
-}
-
-void TestSequencer::fractionsRoundToEven()
-{
-    QFETCH(QString, count);
-    QFETCH(QString, exposure);
-    QFETCH(QString, total);
-    QFETCH(QList<int>, edges);
-
-    Rig rig;
-    rig.enter(count, exposure, "1");
-    rig.sequencer.Start();
-    QCOMPARE(rig.controls.lblTotalTime, total);
-    QList<int> seen{0};
-    rig.runToEnd(100, [&](int tick, bool changed) {
-        if (changed)
-            seen << tick;
-    });
-    QCOMPARE(seen, edges);
-}
-
-void TestSequencer::rejectsValuesThatMakeNoSequence_data()
-{
-    QTest::addColumn<QString>("count");
-    QTest::addColumn<QString>("exposure");
-    QTest::addColumn<QString>("delay");
-    QTest::addColumn<QString>("named");
-
-    QTest::newRow("empty number of exposures") << ""
-                                               << "10"
-                                               << "5"
-                                               << "Number of Exposures";
-    QTest::newRow("word as exposure time") << "3"
-                                           << "ten"
-                                           << "5"
-                                           << "Exposure Time";
-    QTest::newRow("delay above 32767") << "3"
-                                       << "10"
-                                       << "32768"
-                                       << "Delay Between Exposures";
-    QTest::newRow("blank delay") << "3"
-                                 << "10"
-                                 << "   "
-                                 << "Delay Between Exposures";
-    QTest::newRow("hexadecimal count") << "&H10"
-                                       << "10"
-                                       << "5"
-                                       << "Number of Exposures";
-    QTest::newRow("no exposures") << "0"
-                                  << "10"
-                                  << "5"
-                                  << "Number of Exposures";
-    QTest::newRow("negative number of exposures") << "-2"
-                                                  << "10"
-                                                  << "5"
-                                                  << "Number of Exposures";
-    QTest::newRow("zero exposure time") << "3"
-                                        << "0"
-                                        << "5"
-                                        << "Exposure Time";
-    QTest::newRow("exposure time rounding to zero") << "1"
-                                                    << "0.4"
-                                                    << "5"
-                                                    << "Exposure Time";
-    QTest::newRow("negative exposure time") << "1"
-                                            << "-1"
-                                            << "5"
-                                            << "Exposure Time";
-    QTest::newRow("no delay between exposures") << "2"
-                                                << "10"
-                                                << "0"
-                                                << "Delay Between Exposures";
-    QTest::newRow("negative delay between exposures") << "2"
-                                                      << "10"
-                                                      << "-5"
-                                                      << "Delay Between Exposures";
-    QTest::newRow("100 x 300 s with 30 s between") << "100"
-                                                   << "300"
-                                                   << "30"
-                                                   << "32767 seconds";
-    QTest::newRow("one second over the longest") << "2"
-                                                 << "16383"
-                                                 << "2"
-                                                 << "32767 seconds";
-    QTest::newRow("exposures times seconds overflows") << "32767"
-                                                       << "2"
-                                                       << "1"
-                                                       << "32767 seconds";
-}
-
-void TestSequencer::rejectsValuesThatMakeNoSequence()
-{
-    QFETCH(QString, count);
-    QFETCH(QString, exposure);
-    QFETCH(QString, delay);
-    QFETCH(QString, named);
-
-    Rig rig;
-    rig.enter(count, exposure, delay);
-    const QString before = rig.snapshot();
-    rig.sequencer.Start();
-
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.controls.messages[0].text, InvalidValues);
-    QVERIFY2(rig.controls.messages[0].detail.contains(named),
-             qPrintable(rig.controls.messages[0].detail));
-    QVERIFY(!rig.controls.messages[0].timerEnabled);
-    QCOMPARE(rig.snapshot(), before);
-    QVERIFY(!rig.sequencer.running());
-}
-
-void TestSequencer::failedStartLeavesLastReadouts()
-{
-    Rig rig;
-    rig.enter("2", "1", "1");
-    rig.sequencer.Start();
-    rig.runToEnd(10);
-    const QString finished = rig.snapshot();
-
-    rig.controls.txtLXTime = "soon";
-    rig.sequencer.Start();
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.snapshot(), finished);
-}
-
-void TestSequencer::longestSequences_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("exposure");
-    QTest::addColumn<int>("delay");
-
-    QTest::newRow("one exposure of 32767 s") << 1 << 32767 << 1;
-    QTest::newRow("two exposures of 16383 s, 1 s between") << 2 << 16383 << 1;
-    QTest::newRow("16384 exposures of 1 s, 1 s between") << 16384 << 1 << 1;
-    QTest::newRow("10922 exposures of 2 s, 1 s between") << 10922 << 2 << 1;
-}
-
-void TestSequencer::longestSequences()
-{
-    QFETCH(int, count);
-    QFETCH(int, exposure);
-    QFETCH(int, delay);
-    const int total = count * exposure + (count - 1) * delay;
-    const QList<int> expectedEdges = edgeTicks(count, exposure, delay);
-
-    Rig rig;
-    rig.enter(QString::number(count), QString::number(exposure), QString::number(delay));
-    rig.sequencer.Start();
-    SequenceState split;
-    SplitTime(Int16(total), split);
-    QCOMPARE(rig.controls.lblTotalTime, timeCaption(split));
-
-    QList<int> edges{0};
-    QStringList wrong;
-    const int ticks = rig.runToEnd(40000, [&](int tick, bool changed) {
-        if (!changed)
-            return;
-        edges << tick;
-        // What the read-outs say at each phase change.
-        const int closings = int(edges.size()) / 2;
-        const bool closed = edges.size() % 2 == 0;
-        const bool last = tick == total;
-        const QString exposureCaption =
-            closed && !last ? QString::number(exposure) : QStringLiteral("0");
-        if (rig.controls.lblExposures != QString::number(closings) ||
-            rig.controls.lblExposureTime != exposureCaption ||
-            int(rig.sequencer.state().TotalRemaining) != total - tick)
-            wrong << QStringLiteral("tick %1: %2").arg(tick).arg(rig.snapshot());
-    });
-
-    QCOMPARE(ticks, total);
-    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.mid(0, 3).join('\n')));
-    QCOMPARE(edges, expectedEdges);
-    QCOMPARE(rig.controls.lblTotalTime, "00:00:00");
-    QCOMPARE(rig.controls.lblExposures, QString::number(count));
-    QVERIFY(!rig.lineOpen());
-    QVERIFY(rig.idle());
+    QFETCH(QStringList, fields);
+    QFETCH(QStringList, log);
+    Rig rig(fields);
+    QCOMPARE(rig.start(), log[0]);
+    QCOMPARE(rig.run(40000), log.mid(1));
     QVERIFY(rig.controls.messages.isEmpty());
 }
 
 void TestSequencer::editsApplyAtTheNextPhase()
 {
-    // 3 x 3 s with 2 s between is 13 s at Start.
-    Rig rig;
-    rig.enter("3", "3", "2");
-    rig.sequencer.Start();
-    QList<int> edges{0};
-    QStringList totals;
-    const auto observe = [&](int tick, bool changed) {
-        if (changed)
-            edges << tick;
-        totals << rig.controls.lblTotalTime;
-    };
-
-    rig.runToEnd(1, observe);
-    rig.controls.txtDelay = "5";        // the next pauses last 5 s
+    // 3 x 3 s with 2 s between: 13 s at Start, not corrected for the edits.
+    Rig rig({"3", "3", "2"});
+    rig.start();
+    rig.run(1);
+    rig.controls.txtDelay = "5";
     rig.controls.txtNumExposures = "9"; // read at Start only
-    rig.runToEnd(3, observe);           // first exposure ended at tick 3, pause running
-    rig.controls.txtLXTime = "1";       // the next exposures last 1 s
-    const int ticks = 4 + rig.runToEnd(100, observe);
-
-    QCOMPARE(edges, QList<int>({0, 3, 8, 9, 14, 15}));
-    QCOMPARE(ticks, 15);
-    // The total counts down from the value computed at Start, whatever was edited.
-    QCOMPARE(totals.mid(0, 4), QStringList({"00:00:12", "00:00:11", "00:00:10", "00:00:09"}));
-    QCOMPARE(totals.at(12), "00:00:00");
-    QCOMPARE(rig.controls.lblExposures, "3");
-    QVERIFY(rig.idle());
+    QStringList log = rig.run(2);
+    rig.controls.txtLXTime = "1"; // during the first pause
+    log += rig.run(100);
+    QCOMPARE(log, QStringList({"3: 00:00:10 3 1 closed cmdCancel tmrMain",
+                               "8: 00:00:05 0 1 open cmdCancel tmrMain",
+                               "9: 00:00:04 1 2 closed cmdCancel tmrMain",
+                               "14: 00:00:00 0 2 open cmdCancel tmrMain",
+                               "15: 00:00:00 0 3 closed cmdStart cmdConnect"}));
 }
 
-void TestSequencer::lengthenedRunHoldsTotalAtZero()
+void TestSequencer::cancelInAPauseThenStart()
 {
-    // 3 x 1 s with 1 s between is 5 s at Start; the second and third exposures are made
-    // 32767 s long, so the sequence runs 65537 ticks.
-    Rig rig;
-    rig.enter("3", "1", "1");
-    rig.sequencer.Start();
-    rig.controls.txtLXTime = "32767";
-    int lowest = 32767;
-    const int ticks = rig.runToEnd(70000, [&](int, bool) {
-        lowest = std::min(lowest, int(rig.sequencer.state().TotalRemaining));
-    });
-
-    QCOMPARE(ticks, 1 + 1 + 32767 + 1 + 32767);
-    QCOMPARE(lowest, 0);
-    QCOMPARE(rig.controls.lblTotalTime, "00:00:00");
-    QCOMPARE(rig.controls.lblExposures, "3");
-    QVERIFY(rig.idle());
-    QVERIFY(rig.controls.messages.isEmpty());
-}
-
-void TestSequencer::cancelInPauseThenStart()
-{
-    Rig rig;
-    rig.enter("2", "2", "3"); // 7 s
-    rig.sequencer.Start();
-    rig.runToEnd(3); // the exposure ended at tick 2; tick 3 is in the pause
+    Rig rig({"2", "2", "3"});
+    rig.start();
+    rig.run(3);
     QCOMPARE(rig.controls.lblExposureTime, "...");
-
     rig.sequencer.Cancel();
-    QCOMPARE(rig.snapshot(), Rig::describe("00:00:04", "0", "1", false, true, false, true, false,
-                                           3)); // Cancel drives the line closed again
-    QVERIFY(!rig.ticks.fire());
-
-    rig.sequencer.Start();
-    QCOMPARE(rig.snapshot(),
-             Rig::describe("00:00:07", "0", "0", true, false, true, false, true, 4));
-    QVERIFY(rig.sequencer.state().Exposing);
-    QVERIFY(rig.ticks.fire());
-    QCOMPARE(rig.snapshot(),
-             Rig::describe("00:00:06", "1", "0", true, false, true, false, true, 4));
+    QCOMPARE(rig.snapshot(), "00:00:04 0 1 closed cmdStart cmdConnect");
+    QCOMPARE(rig.start(), "00:00:07 0 0 open cmdCancel tmrMain");
+    QCOMPARE(rig.run(1, true), QStringList{"1: 00:00:06 1 0 open cmdCancel tmrMain"});
 }
 
-void TestSequencer::manuallyOpenedShutterIsClosedAtTheEnd()
+void TestSequencer::refusedOrEndedEarly_data()
 {
-    Rig rig;
-    rig.line.openShutter(); // by hand
-    rig.enter("1", "2", "1");
-    rig.sequencer.Start();
-    QVERIFY(rig.lineOpen());
-    QVERIFY(rig.line.shutterOpen());
-
-    rig.runToEnd(10);
-    QVERIFY(!rig.lineOpen());
-    QVERIFY(!rig.line.shutterOpen()); // the manual button opens it again on its next click
-    QVERIFY(rig.idle());
+    QTest::addColumn<int>("row");
+    for (int row = 0; row < int(std::size(Faults)); ++row)
+        QTest::newRow(Faults[row].name) << row;
 }
 
-void TestSequencer::lineFailsAtStart_data()
+void TestSequencer::refusedOrEndedEarly()
 {
-    QTest::addColumn<bool>("closeWorks");
-    QTest::addColumn<bool>("serial");
+    QFETCH(int, row);
+    const Fault& fault = Faults[row];
+    Rig rig({"2", "2", "1"});
+    rig.line.openShutter();
+    if (fault.afterTicks == AtStart)
+        apply(rig, fault.steps);
+    rig.start();
+    rig.run(fault.afterTicks);
+    if (fault.afterTicks != AtStart)
+        apply(rig, fault.steps);
+    rig.run(100);
 
-    QTest::newRow("open fails, close works") << true << false;
-    QTest::newRow("parallel port gone") << false << false;
-    QTest::newRow("serial port not open") << false << true;
+    QCOMPARE(rig.snapshot(), fault.ending + QStringLiteral(" cmdStart cmdConnect"));
+    QVERIFY(!rig.sequencer.running());
+    QVERIFY2(rig.toldOnce(fault.text, fault.detail), qPrintable(rig.controls.messages.join('|')));
 }
 
-void TestSequencer::lineFailsAtStart()
+// Enabled at 5 s with 1 s between ticks, in nanoseconds: a tick delivered at "now", however
+// late, is followed by the first slot after it on the original grid, never by the slots missed.
+void TestSequencer::tickSchedule_data()
 {
-    QFETCH(bool, closeWorks);
-    QFETCH(bool, serial);
-
-    Rig rig;
-    QString expectedText = PortGone;
-    if (serial) {
-        rig.line.config().UseParallel = false;
-        rig.line.config().UseSerial = true;
-        rig.line.config().ControlLine = "RTS";
-        rig.line.config().CommPortNumber = 3;
-        expectedText = QString::fromLatin1(messages::ComPortNotAvailable);
-    } else {
-        rig.port.failOpen = true;
-        rig.port.failClose = !closeWorks;
-    }
-    rig.enter("2", "3", "2");
-    rig.sequencer.Start();
-
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.controls.messages[0].text, expectedText);
-    QVERIFY(!rig.controls.messages[0].timerEnabled);
-    QVERIFY(rig.idle());
-    QVERIFY(!rig.line.shutterOpen());
-    if (closeWorks)
-        QCOMPARE(rig.port.writes, QStringList({"clr 888 1"}));
-
-    // Mended, the line works again with the next Start.
-    rig.port.failOpen = rig.port.failClose = false;
-    rig.line.config().UseParallel = true;
-    rig.line.config().UseSerial = false;
-    rig.sequencer.Start();
-    QVERIFY(rig.sequencer.state().Exposing);
-    QVERIFY(rig.lineOpen());
-    QCOMPARE(rig.controls.messages.size(), 1);
+    QTest::addColumn<qint64>("now");
+    QTest::addColumn<qint64>("next");
+    QTest::addColumn<qint64>("due");
+    QTest::newRow("before the schedule began") << 4'000'000'000LL << 1LL << 6'000'000'000LL;
+    QTest::newRow("tick 1 on time") << 6'000'000'000LL << 2LL << 7'000'000'000LL;
+    QTest::newRow("tick 1 a quarter second late") << 6'250'000'000LL << 2LL << 7'000'000'000LL;
+    QTest::newRow("a nanosecond before tick 2") << 6'999'999'999LL << 2LL << 7'000'000'000LL;
+    QTest::newRow("after a 3.5 s stall") << 9'500'000'000LL << 5LL << 10'000'000'000LL;
+    QTest::newRow("stall ending on a slot") << 9'000'000'000LL << 5LL << 10'000'000'000LL;
+    QTest::newRow("late in the longest sequence")
+        << 32'771'500'000'000LL << 32767LL << 32'772'000'000'000LL;
 }
 
-void TestSequencer::valueUnusableAtPhaseChange_data()
+void TestSequencer::tickSchedule()
 {
-    QTest::addColumn<bool>("delayField");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("endTick");
-    QTest::addColumn<QString>("done");
-
-    // 3 x 2 s with 2 s between: the first exposure ends at tick 2, the pause at tick 4.
-    QTest::newRow("delay emptied during an exposure") << true << "" << 2 << "1";
-    QTest::newRow("delay made a word") << true << "soon" << 2 << "1";
-    QTest::newRow("delay made zero") << true << "0" << 2 << "1";
-    QTest::newRow("delay made negative") << true << "-3" << 2 << "1";
-    QTest::newRow("exposure time emptied during a pause") << false << "" << 4 << "1";
-    QTest::newRow("exposure time above 32767") << false << "40000" << 4 << "1";
-    QTest::newRow("exposure time made zero") << false << "0" << 4 << "1";
-}
-
-void TestSequencer::valueUnusableAtPhaseChange()
-{
-    QFETCH(bool, delayField);
-    QFETCH(QString, text);
-    QFETCH(int, endTick);
-    QFETCH(QString, done);
-
-    Rig rig;
-    rig.enter("3", "2", "2");
-    rig.sequencer.Start();
-    rig.runToEnd(delayField ? 1 : 3);
-    (delayField ? rig.controls.txtDelay : rig.controls.txtLXTime) = text;
-    const int ticks = (delayField ? 1 : 3) + rig.runToEnd(100);
-
-    QCOMPARE(ticks, endTick);
-    QVERIFY(!rig.lineOpen());
-    QVERIFY(!rig.line.shutterOpen());
-    QVERIFY(rig.idle());
-    QCOMPARE(rig.controls.lblExposures, done);
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.controls.messages[0].text, InvalidValues);
-    QVERIFY(!rig.controls.messages[0].timerEnabled);
-
-    // The program goes on: a corrected field starts the next sequence.
-    (delayField ? rig.controls.txtDelay : rig.controls.txtLXTime) = "2";
-    rig.sequencer.Start();
-    QVERIFY(rig.sequencer.state().Exposing);
-}
-
-void TestSequencer::lineFailsDuringSequence_data()
-{
-    QTest::addColumn<QString>("failure");
-    QTest::addColumn<int>("failBeforeTick");
-    QTest::addColumn<int>("endTick");
-    QTest::addColumn<QString>("text");
-
-    const QString com = QString::fromLatin1(messages::ComPortNotAvailable);
-    // 2 x 2 s with 1 s between: edges at ticks 2, 3 and 5.
-    QTest::newRow("close fails at the end of an exposure") << "close" << 2 << 2 << PortGone;
-    QTest::newRow("open fails at the end of a pause") << "open" << 3 << 3 << PortGone;
-    QTest::newRow("close fails at the end of the sequence") << "close" << 5 << 5 << PortGone;
-    QTest::newRow("serial adapter pulled out during an exposure") << "serial" << 1 << 2 << com;
-    QTest::newRow("port gone when Cancel is clicked") << "cancel" << 2 << 1 << PortGone;
-}
-
-void TestSequencer::lineFailsDuringSequence()
-{
-    QFETCH(QString, failure);
-    QFETCH(int, failBeforeTick);
-    QFETCH(int, endTick);
-    QFETCH(QString, text);
-
-    Rig rig;
-    if (failure == "serial") {
-        rig.line.config().UseParallel = false;
-        rig.line.config().UseSerial = true;
-        rig.line.config().ControlLine = "RTS";
-        rig.serial.open(1);
-    }
-    rig.enter("2", "2", "1");
-    rig.sequencer.Start();
-    int ticks = rig.runToEnd(failBeforeTick - 1);
-    if (failure == "serial") {
-        rig.serial.failSwitch = true;
-    } else {
-        rig.port.failOpen = failure != "close";
-        rig.port.failClose = failure != "open";
-    }
-    if (failure == "cancel")
-        rig.sequencer.Cancel();
-    ticks += rig.runToEnd(100);
-
-    QCOMPARE(ticks, endTick);
-    QVERIFY(rig.idle());
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.controls.messages[0].text, text);
-    QVERIFY(!rig.controls.messages[0].timerEnabled);
-    QVERIFY(!rig.ticks.fire());
-}
-
-void TestSequencer::shutterLeftOpenOutweighsAnUnusableValue()
-{
-    Rig rig;
-    rig.enter("2", "2", "2");
-    rig.sequencer.Start();
-    rig.runToEnd(1);
-    rig.controls.txtDelay = "soon";
-    rig.port.failClose = true;
-    rig.runToEnd(100);
-
-    QVERIFY(rig.idle());
-    QVERIFY(rig.lineOpen());
-    QCOMPARE(rig.controls.messages.size(), 1);
-    QCOMPARE(rig.controls.messages[0].text, PortGone);
-    QVERIFY(rig.controls.messages[0].detail.contains("may still be open"));
-    QVERIFY(!rig.controls.messages[0].timerEnabled);
+    QFETCH(qint64, now);
+    QFETCH(qint64, next);
+    QFETCH(qint64, due);
+    const TickSchedule schedule(5'000'000'000, 1'000'000'000);
+    QCOMPARE(schedule.firstTickAfter(now), next);
+    QCOMPARE(schedule.deadline(next), due);
 }
 
 QTEST_GUILESS_MAIN(TestSequencer)

@@ -3,11 +3,11 @@
 #include "app/Sequencer.h"
 #include "app/TickSource.h"
 
-#include <QList>
+#include <QStringList>
 
 namespace kestrova::test {
 
-// A tick source the test advances by hand: fire() delivers one tick while enabled.
+// A tick source the test advances by hand.
 class FakeTickSource : public TickSource {
 public:
     void setInterval(int milliseconds) override { interval_ = milliseconds; }
@@ -15,13 +15,13 @@ public:
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
 
-    // False, and no tick, while disabled.
+    // Delivers one tick; false, and no tick, while disabled.
     bool fire()
     {
-        if (!enabled_)
-            return false;
-        emit timeout();
-        return true;
+        const bool enabled = enabled_;
+        if (enabled)
+            emit timeout();
+        return enabled;
     }
 
 private:
@@ -30,15 +30,9 @@ private:
 };
 
 // The main window's controls as plain text and flag holders, starting as the window creates
-// them; every message is recorded with whether the timer was still running when it was shown.
+// them. Each message is kept as "text\ndetail", marked when the timer was still running.
 class FakeSequencerControls : public SequencerControls {
 public:
-    struct Shown {
-        QString text;
-        QString detail;
-        bool timerEnabled;
-    };
-
     explicit FakeSequencerControls(const TickSource& ticks) : ticks_(ticks) {}
 
     QString numExposuresText() const override { return txtNumExposures; }
@@ -52,19 +46,13 @@ public:
     void setConnectEnabled(bool enabled) override { cmdConnect = enabled; }
     void showMessage(const QString& text, const QString& detail) override
     {
-        messages.append({text, detail, ticks_.isEnabled()});
+        messages << (ticks_.isEnabled() ? "[timer running] " : "") + text + '\n' + detail;
     }
 
-    QString txtNumExposures;
-    QString txtLXTime;
-    QString txtDelay;
-    QString lblTotalTime = QStringLiteral("00:00:00");
-    QString lblExposureTime = QStringLiteral("0");
-    QString lblExposures = QStringLiteral("0");
-    bool cmdStart = true;
-    bool cmdCancel = false;
-    bool cmdConnect = true;
-    QList<Shown> messages;
+    QString txtNumExposures, txtLXTime, txtDelay;
+    QString lblTotalTime = "00:00:00", lblExposureTime = "0", lblExposures = "0";
+    bool cmdStart = true, cmdCancel = false, cmdConnect = true;
+    QStringList messages;
 
 private:
     const TickSource& ticks_;
