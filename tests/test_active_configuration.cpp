@@ -1,21 +1,14 @@
 #include "config/ActiveConfiguration.h"
+#include "fakes/FakeInterfaceMenu.h"
 #include "fakes/MemoryStore.h"
 
 #include <QtTest>
 
 using namespace kestrova;
 using kestrova::test::MemoryStore;
+using Menu = kestrova::test::FakeInterfaceMenu;
 
 namespace {
-
-struct Menu : InterfaceSelection {
-    void setParallelChecked(bool checked) override { parallel = checked; }
-    bool parallelChecked() const override { return parallel; }
-    void setSerialChecked(bool checked) override { serial = checked; }
-    bool serialChecked() const override { return serial; }
-    bool parallel = true;
-    bool serial = false;
-};
 
 using Row = QMap<QString, QString>; // "Section/Key" -> stored text
 

@@ -4,6 +4,7 @@
 #include "about/SystemPlatform.h"
 #include "app/AppInfo.h"
 #include "ui/AppIcon.h"
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -27,23 +28,10 @@ QPointer<AboutDialog>& loadedInstance()
     return dialog;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
-{
-    auto* btn = new QPushButton(text, parent);
-    btn->setObjectName(QLatin1String(name));
-    btn->setGeometry(geometry);
-    return btn;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
               bool blackText)
 {
-    auto* lbl = new QLabel(text, parent);
-    lbl->setObjectName(QLatin1String(name));
-    lbl->setGeometry(geometry);
-    lbl->setWordWrap(true);
-    lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lbl->setFocusPolicy(Qt::NoFocus);
+    auto* lbl = ui::wrappedLabel(parent, name, text, geometry);
     if (blackText) {
         QPalette palette = lbl->palette();
         palette.setColor(QPalette::WindowText, Qt::black);
@@ -91,7 +79,8 @@ AboutDialog::AboutDialog(const about::SysInfoPlatform& platform) : platform_(pla
 
 void AboutDialog::createControls()
 {
-    cmdOK_ = button(this, "cmdOK", QStringLiteral("OK"), twipsRect(4245, 2625, 1260, 345));
+    cmdOK_ = ui::place<QPushButton>(this, "cmdOK", QStringLiteral("OK"),
+                                    twipsRect(4245, 2625, 1260, 345));
     cmdOK_->setDefault(true);
 
     auto* picIcon = new QLabel(this);
@@ -103,8 +92,8 @@ void AboutDialog::createControls()
     picIcon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     picIcon->setPixmap(ui::appPixmap(32));
 
-    cmdSysInfo_ = button(this, "cmdSysInfo", QStringLiteral("&System Info..."),
-                         twipsRect(4260, 3075, 1245, 345));
+    cmdSysInfo_ = ui::place<QPushButton>(this, "cmdSysInfo", QStringLiteral("&System Info..."),
+                                         twipsRect(4260, 3075, 1245, 345));
 
     auto* lblDescription = label(
         this, "lblDescription",

@@ -4,6 +4,7 @@
 #include "app/ScheduledTimer.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -22,33 +23,14 @@ namespace kestrova {
 
 namespace {
 
-template <typename Widget>
-Widget* place(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
-{
-    auto* widget = new Widget(text, parent);
-    widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
-    return widget;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& text, const QRect& geometry,
               bool large)
 {
-    auto* lbl = place<QLabel>(parent, name, text, geometry);
-    lbl->setWordWrap(true);
-    lbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    auto* lbl = ui::wrappedLabel(parent, name, text, geometry);
     lbl->setAutoFillBackground(true);
     if (large)
         lbl->setFont(ui::largeFont());
     return lbl;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
-{
-    auto* btn = place<QPushButton>(parent, name, text, geometry);
-    btn->setAutoDefault(false);
-    btn->setDefault(false);
-    return btn;
 }
 
 } // namespace
@@ -94,18 +76,18 @@ void MainWindow::createControls()
     setCentralWidget(client);
 
     txtNumExposures_ =
-        place<QLineEdit>(client, "txtNumExposures", {}, twipsRect(2400, 120, 855, 375));
-    txtLXTime_ = place<QLineEdit>(client, "txtLXTime", {}, twipsRect(2400, 720, 855, 375));
-    txtDelay_ = place<QLineEdit>(client, "txtDelay", {}, twipsRect(2400, 1320, 855, 375));
+        ui::place<QLineEdit>(client, "txtNumExposures", {}, twipsRect(2400, 120, 855, 375));
+    txtLXTime_ = ui::place<QLineEdit>(client, "txtLXTime", {}, twipsRect(2400, 720, 855, 375));
+    txtDelay_ = ui::place<QLineEdit>(client, "txtDelay", {}, twipsRect(2400, 1320, 855, 375));
     label(client, "Label1", QStringLiteral("Number of Exposures"), twipsRect(960, 120, 1215, 495),
           false);
     label(client, "Label2", QStringLiteral("Exposure Time"), twipsRect(960, 720, 1215, 495), false);
     label(client, "Label3", QStringLiteral("Delay Between Exposures"),
           twipsRect(960, 1320, 1215, 495), false);
-    cmdStart_ =
-        button(client, "cmdStart", QStringLiteral("Start"), twipsRect(1680, 2040, 1215, 615));
-    cmdConnect_ = button(client, "cmdConnect", QStringLiteral("Open Shutter"),
-                         twipsRect(120, 2040, 1215, 615));
+    cmdStart_ = ui::place<QPushButton>(client, "cmdStart", QStringLiteral("Start"),
+                                       twipsRect(1680, 2040, 1215, 615));
+    cmdConnect_ = ui::place<QPushButton>(client, "cmdConnect", QStringLiteral("Open Shutter"),
+                                         twipsRect(120, 2040, 1215, 615));
     label(client, "Label4", QStringLiteral("Exposures:"), twipsRect(1080, 2880, 1575, 375), true);
     lblExposures_ =
         label(client, "lblExposures", QStringLiteral("0"), twipsRect(2880, 2880, 615, 375), true);
@@ -113,8 +95,8 @@ void MainWindow::createControls()
           twipsRect(360, 3360, 3135, 375), true);
     lblExposureTime_ = label(client, "lblExposureTime", QStringLiteral("0"),
                              twipsRect(3600, 3360, 855, 375), true);
-    cmdCancel_ =
-        button(client, "cmdCancel", QStringLiteral("Cancel"), twipsRect(3240, 2040, 1215, 615));
+    cmdCancel_ = ui::place<QPushButton>(client, "cmdCancel", QStringLiteral("Cancel"),
+                                        twipsRect(3240, 2040, 1215, 615));
     cmdCancel_->setEnabled(false);
     label(client, "Label6", QStringLiteral("Total Time:"), twipsRect(720, 4200, 1695, 375), true);
     lblTotalTime_ = label(client, "lblTotalTime", QStringLiteral("00:00:00"),

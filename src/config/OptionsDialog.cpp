@@ -1,5 +1,6 @@
 #include "config/OptionsDialog.h"
 
+#include "ui/Controls.h"
 #include "ui/Fonts.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -90,16 +91,6 @@ QStringList numbered(const char* prefix, int first, int last)
     return items;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
-{
-    auto* btn = new QPushButton(text, parent);
-    btn->setObjectName(QLatin1String(name));
-    btn->setGeometry(geometry);
-    btn->setAutoDefault(false);
-    btn->setDefault(false);
-    return btn;
-}
-
 } // namespace
 
 OptionsDialog::OptionsDialog(SettingsStore& store, std::function<void()> setDefaults)
@@ -142,12 +133,12 @@ void OptionsDialog::createControls()
                                     "lstControlLine", twipsRect(2760, 1680, 975, 450));
 
     // The buttons belong to the window and lie in front of the tab control.
-    cmdOptionsOK_ =
-        button(this, "cmdOptionsOK", QStringLiteral("OK"), twipsRect(120, 3360, 1215, 495));
-    cmdOptionsApply_ =
-        button(this, "cmdOptionsApply", QStringLiteral("Apply"), twipsRect(1560, 3360, 1215, 495));
-    cmdOptionsCancel_ = button(this, "cmdOptionsCancel", QStringLiteral("Cancel"),
-                               twipsRect(3000, 3360, 1215, 495));
+    cmdOptionsOK_ = ui::place<QPushButton>(this, "cmdOptionsOK", QStringLiteral("OK"),
+                                           twipsRect(120, 3360, 1215, 495));
+    cmdOptionsApply_ = ui::place<QPushButton>(this, "cmdOptionsApply", QStringLiteral("Apply"),
+                                              twipsRect(1560, 3360, 1215, 495));
+    cmdOptionsCancel_ = ui::place<QPushButton>(this, "cmdOptionsCancel", QStringLiteral("Cancel"),
+                                               twipsRect(3000, 3360, 1215, 495));
 
     const QString activeLogic = QStringLiteral("Active Logic");
     chkPActiveLogic_ = parallel->place(new ActiveLogicBox(activeLogic), "chkPActiveLogic",

@@ -1,35 +1,15 @@
 // Loading the active configuration from arbitrary stored texts: whatever the store holds,
 // loading never throws and every value it yields is one the program can use.
 #include "config/ActiveConfiguration.h"
+#include "fakes/FakeInterfaceMenu.h"
+#include "fakes/MemoryStore.h"
 
-#include <QMap>
 #include <cstdlib>
 #include <vector>
 
 using namespace kestrova;
 
 namespace {
-
-class ArbitraryStore : public SettingsStore {
-public:
-    QString read(const QString& section, const QString& key,
-                 const QString& defaultText) const override
-    {
-        return values.value(section + QLatin1Char('/') + key, defaultText);
-    }
-    bool save(const QString&, const QString&, const QString&) override { return false; }
-    QString failureText() const override { return {}; }
-    QMap<QString, QString> values;
-};
-
-struct Menu : InterfaceSelection {
-    void setParallelChecked(bool checked) override { parallel = checked; }
-    bool parallelChecked() const override { return parallel; }
-    void setSerialChecked(bool checked) override { serial = checked; }
-    bool serialChecked() const override { return serial; }
-    bool parallel = true;
-    bool serial = false;
-};
 
 void check(bool condition)
 {
@@ -45,17 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QList<QByteArray> lines =
         QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\n');
-    ArbitraryStore store;
+    test::MemoryStore store;
     int index = 0;
     for (const SettingKey& key : settings::All) {
         if (index < lines.size())
-            store.values.insert(QLatin1String(key.section) + QLatin1Char('/') +
-                                    QLatin1String(key.key),
-                                QString::fromUtf8(lines[index]));
+            store.set(key, QString::fromUtf8(lines[index]));
         ++index;
     }
 
-    Menu menu;
+    test::FakeInterfaceMenu menu;
     ShutterConfig config;
     int serialOpens = 0;
     const QStringList fallbacks =
