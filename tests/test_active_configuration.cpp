@@ -24,6 +24,7 @@ private slots:
     void interfaceChoiceReportsRefusedWrite();
 };
 
+// clang-format off
 void TestActiveConfiguration::storedValues_data()
 {
     QTest::addColumn<Row>("stored");
@@ -40,59 +41,39 @@ void TestActiveConfiguration::storedValues_data()
     QTest::addColumn<QStringList>("fallbacks");
 
     const QStringList none;
-    QTest::newRow("empty store") << Row{} << true << false << true << false << 888 << 1 << 1
-                                 << "RTS" << false << 0 << none;
-    QTest::newRow("serial selected")
-        << Row{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}}
-        << false << true << false << true << 888 << 1 << 1 << "RTS" << true << 1 << none;
-    QTest::newRow("LPT2 bit 7 active high")
-        << Row{{"Parallel Options/PortIndex", "1"},
+    QTest::newRow("empty store") << Row{} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << none;
+    QTest::newRow("serial selected") << Row{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << false << true << false << true << 888 << 1 << 1 << "RTS" << true << 1 << none;
+    QTest::newRow("LPT2 bit 7 active high") << Row{{"Parallel Options/PortIndex", "1"},
                {"Parallel Options/PortBit", "7"},
                {"Parallel Options/ActiveLogic", "1"}}
         << true << false << true << false << 632 << 7 << 1 << "RTS" << true << 0 << none;
-    QTest::newRow("LPT3") << Row{{"Parallel Options/PortIndex", "2"}} << true << false << true
-                          << false << 956 << 1 << 1 << "RTS" << false << 0 << none;
-    QTest::newRow("unknown parallel index has no address")
-        << Row{{"Parallel Options/PortIndex", "3"}} << true << false << true << false << 0 << 1 << 1
-        << "RTS" << false << 0 << none;
+    QTest::newRow("LPT3") << Row{{"Parallel Options/PortIndex", "2"}} << true << false << true << false << 956 << 1 << 1 << "RTS" << false << 0 << none;
+    QTest::newRow("unknown parallel index has no address") << Row{{"Parallel Options/PortIndex", "3"}} << true << false << true << false << 0 << 1 << 1 << "RTS" << false << 0 << none;
     QTest::newRow("Com16 DTR") << Row{{"Serial Options/PortIndex", "15"},
                                       {"Serial Options/Control Line", "1"}}
-                               << true << false << true << false << 888 << 1 << 16 << "DTR" << false
-                               << 0 << none;
-    QTest::newRow("any control line text but 0 is DTR")
-        << Row{{"Serial Options/Control Line", "RTS"}} << true << false << true << false << 888 << 1
-        << 1 << "DTR" << false << 0 << none;
-    QTest::newRow("both selected: serial wins with its polarity")
-        << Row{{"Serial Options/Serial Control", "1"},
+                               << true << false << true << false << 888 << 1 << 16 << "DTR" << false << 0 << none;
+    QTest::newRow("any control line text but 0 is DTR") << Row{{"Serial Options/Control Line", "RTS"}} << true << false << true << false << 888 << 1 << 1 << "DTR" << false << 0 << none;
+    QTest::newRow("both selected: serial wins with its polarity") << Row{{"Serial Options/Serial Control", "1"},
                {"Parallel Options/ActiveLogic", "1"},
                {"Serial Options/ActiveLogic", "0"}}
         << true << true << false << true << 888 << 1 << 1 << "RTS" << false << 1 << none;
-    QTest::newRow("words as booleans")
-        << Row{{"Parallel Options/Parallel Control", "False"},
+    QTest::newRow("words as booleans") << Row{{"Parallel Options/Parallel Control", "False"},
                {"Serial Options/Serial Control", "True"}}
         << false << true << false << true << 888 << 1 << 1 << "RTS" << true << 1 << none;
-    QTest::newRow("values that do not convert fall back to defaults")
-        << Row{{"Parallel Options/Parallel Control", "maybe"},
+    QTest::newRow("values that do not convert fall back to defaults") << Row{{"Parallel Options/Parallel Control", "maybe"},
                {"Parallel Options/PortIndex", "LPT1"},
                {"Parallel Options/PortBit", "300"},
                {"Parallel Options/ActiveLogic", ""},
                {"Serial Options/PortIndex", "99999"}}
-        << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0
-        << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortIndex",
+        << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortIndex",
                        "Parallel Options/PortBit", "Serial Options/PortIndex",
                        "Parallel Options/ActiveLogic"};
-    QTest::newRow("bit beyond D7 falls back")
-        << Row{{"Parallel Options/PortBit", "8"}} << true << false << true << false << 888 << 1 << 1
-        << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
-    QTest::newRow("no-selection bit -1 falls back")
-        << Row{{"Parallel Options/PortBit", "-1"}} << true << false << true << false << 888 << 1
-        << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
-    QTest::newRow("serial index at the top overflows the port number")
-        << Row{{"Serial Options/PortIndex", "32767"}} << true << false << true << false << 888 << 1
-        << 1 << "RTS" << false << 0 << QStringList{"Serial Options/PortIndex"};
-    QTest::newRow("rounded texts") << Row{{"Parallel Options/PortBit", " 2.5 "}} << true << false
-                                   << true << false << 888 << 2 << 1 << "RTS" << false << 0 << none;
+    QTest::newRow("bit beyond D7 falls back") << Row{{"Parallel Options/PortBit", "8"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
+    QTest::newRow("no-selection bit -1 falls back") << Row{{"Parallel Options/PortBit", "-1"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
+    QTest::newRow("serial index at the top overflows the port number") << Row{{"Serial Options/PortIndex", "32767"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Serial Options/PortIndex"};
+    QTest::newRow("rounded texts") << Row{{"Parallel Options/PortBit", " 2.5 "}} << true << false << true << false << 888 << 2 << 1 << "RTS" << false << 0 << none;
 }
+// clang-format on
 
 void TestActiveConfiguration::storedValues()
 {

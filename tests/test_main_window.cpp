@@ -67,51 +67,36 @@ private slots:
     void exitReleasesTheSerialPort();
 };
 
+// clang-format off
 void TestMainWindow::layoutAndTexts_data()
 {
-    QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QRect>("geometry"); // in pixels: twips / 15
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("large");
-    QTest::newRow("txtNumExposures") << "txtNumExposures"
-                                     << "" << QRect(160, 8, 57, 25) << true << false;
-    QTest::newRow("txtLXTime") << "txtLXTime"
-                               << "" << QRect(160, 48, 57, 25) << true << false;
-    QTest::newRow("txtDelay") << "txtDelay"
-                              << "" << QRect(160, 88, 57, 25) << true << false;
-    QTest::newRow("Label1") << "Label1"
-                            << "Number of Exposures" << QRect(64, 8, 81, 33) << true << false;
-    QTest::newRow("Label2") << "Label2"
-                            << "Exposure Time" << QRect(64, 48, 81, 33) << true << false;
-    QTest::newRow("Label3") << "Label3"
-                            << "Delay Between Exposures" << QRect(64, 88, 81, 33) << true << false;
-    QTest::newRow("cmdStart") << "cmdStart"
-                              << "Start" << QRect(112, 136, 81, 41) << true << false;
-    QTest::newRow("cmdConnect") << "cmdConnect"
-                                << "Open Shutter" << QRect(8, 136, 81, 41) << true << false;
-    QTest::newRow("Label4") << "Label4"
-                            << "Exposures:" << QRect(72, 192, 105, 25) << true << true;
-    QTest::newRow("lblExposures") << "lblExposures"
-                                  << "0" << QRect(192, 192, 41, 25) << true << true;
-    QTest::newRow("Label5") << "Label5"
-                            << "Current Exposure Time:" << QRect(24, 224, 209, 25) << true << true;
-    QTest::newRow("lblExposureTime") << "lblExposureTime"
-                                     << "0" << QRect(240, 224, 57, 25) << true << true;
-    QTest::newRow("cmdCancel") << "cmdCancel"
-                               << "Cancel" << QRect(216, 136, 81, 41) << false << false;
-    QTest::newRow("Label6") << "Label6"
-                            << "Total Time:" << QRect(48, 280, 113, 25) << true << true;
-    QTest::newRow("lblTotalTime") << "lblTotalTime"
-                                  << "00:00:00" << QRect(160, 280, 105, 25) << true << true;
+    QTest::newRow("txtNumExposures") << "" << QRect(160, 8, 57, 25) << true << false;
+    QTest::newRow("txtLXTime") << "" << QRect(160, 48, 57, 25) << true << false;
+    QTest::newRow("txtDelay") << "" << QRect(160, 88, 57, 25) << true << false;
+    QTest::newRow("Label1") << "Number of Exposures" << QRect(64, 8, 81, 33) << true << false;
+    QTest::newRow("Label2") << "Exposure Time" << QRect(64, 48, 81, 33) << true << false;
+    QTest::newRow("Label3") << "Delay Between Exposures" << QRect(64, 88, 81, 33) << true << false;
+    QTest::newRow("cmdStart") << "Start" << QRect(112, 136, 81, 41) << true << false;
+    QTest::newRow("cmdConnect") << "Open Shutter" << QRect(8, 136, 81, 41) << true << false;
+    QTest::newRow("Label4") << "Exposures:" << QRect(72, 192, 105, 25) << true << true;
+    QTest::newRow("lblExposures") << "0" << QRect(192, 192, 41, 25) << true << true;
+    QTest::newRow("Label5") << "Current Exposure Time:" << QRect(24, 224, 209, 25) << true << true;
+    QTest::newRow("lblExposureTime") << "0" << QRect(240, 224, 57, 25) << true << true;
+    QTest::newRow("cmdCancel") << "Cancel" << QRect(216, 136, 81, 41) << false << false;
+    QTest::newRow("Label6") << "Total Time:" << QRect(48, 280, 113, 25) << true << true;
+    QTest::newRow("lblTotalTime") << "00:00:00" << QRect(160, 280, 105, 25) << true << true;
 }
+// clang-format on
 
 void TestMainWindow::layoutAndTexts()
 {
-    QFETCH(QString, name);
     Rig rig;
     QPointer<MainWindow> window = rig.open();
-    QWidget* control = window->findChild<QWidget*>(name);
+    QWidget* control = window->findChild<QWidget*>(QLatin1String(QTest::currentDataTag()));
     QVERIFY(control);
     QTEST(control->geometry(), "geometry");
     QTEST(control->isEnabled(), "enabled");

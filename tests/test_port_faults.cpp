@@ -72,7 +72,6 @@ private slots:
     void initTestCase() { dropRawIo(); }
     void lineWithoutModemControlStopsStartWithOneMessage();
     void terminalGoneInTheMiddleOfAnExposure();
-    void missingSerialDeviceAtStartUp();
     void missingParallelPortAtStartUp();
 };
 
@@ -122,20 +121,6 @@ void TestPortFaults::terminalGoneInTheMiddleOfAnExposure()
     QCOMPARE(rig.messages.size(), before + 2);
     QVERIFY(!rig.serial.isOpen());
     QVERIFY(rig.window->isVisible());
-}
-
-void TestPortFaults::missingSerialDeviceAtStartUp()
-{
-    Rig rig;
-    rig.device = QStringLiteral("/nonexistent/ttyUSB0");
-    rig.store.set(settings::SerialControl, QStringLiteral("1"));
-    rig.open();
-    QTRY_COMPARE(rig.messages.size(), 1);
-    QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
-    QVERIFY(rig.messages[0].informativeText.contains(QStringLiteral("/nonexistent/ttyUSB0")));
-    QTest::mouseClick(rig.find<QPushButton>("cmdConnect"), Qt::LeftButton);
-    QCOMPARE(rig.messages.size(), 2);
-    QCOMPARE(rig.find<QPushButton>("cmdConnect")->text(), QStringLiteral("Open Shutter"));
 }
 
 void TestPortFaults::missingParallelPortAtStartUp()

@@ -19,6 +19,7 @@ private slots:
     void openSerialPortFailureLeavesPortClosed();
 };
 
+// clang-format off
 void TestShutterLine::polarity_data()
 {
     QTest::addColumn<QString>("interface"); // "parallel", "serial" or "none"
@@ -27,24 +28,14 @@ void TestShutterLine::polarity_data()
     QTest::addColumn<QStringList>("afterOpen");
     QTest::addColumn<QStringList>("afterClose");
 
-    QTest::newRow("parallel defaults: active low")
-        << "parallel"
-        << "RTS" << false << QStringList{"clr 888 1"} << QStringList{"set 888 1"};
-    QTest::newRow("parallel active high")
-        << "parallel"
-        << "RTS" << true << QStringList{"set 888 1"} << QStringList{"clr 888 1"};
-    QTest::newRow("serial RTS active high (serial defaults)")
-        << "serial"
-        << "RTS" << true << QStringList{"RTS on"} << QStringList{"RTS off"};
-    QTest::newRow("serial DTR active low")
-        << "serial"
-        << "DTR" << false << QStringList{"DTR off"} << QStringList{"DTR on"};
-    QTest::newRow("control line compared exactly")
-        << "serial"
-        << "rts" << true << QStringList{} << QStringList{};
-    QTest::newRow("neither interface") << "none"
-                                       << "RTS" << true << QStringList{} << QStringList{};
+    QTest::newRow("parallel defaults: active low") << "parallel" << "RTS" << false << QStringList{"clr 888 1"} << QStringList{"set 888 1"};
+    QTest::newRow("parallel active high") << "parallel" << "RTS" << true << QStringList{"set 888 1"} << QStringList{"clr 888 1"};
+    QTest::newRow("serial RTS active high (serial defaults)") << "serial" << "RTS" << true << QStringList{"RTS on"} << QStringList{"RTS off"};
+    QTest::newRow("serial DTR active low") << "serial" << "DTR" << false << QStringList{"DTR off"} << QStringList{"DTR on"};
+    QTest::newRow("control line compared exactly") << "serial" << "rts" << true << QStringList{} << QStringList{};
+    QTest::newRow("neither interface") << "none" << "RTS" << true << QStringList{} << QStringList{};
 }
+// clang-format on
 
 void TestShutterLine::polarity()
 {
