@@ -170,43 +170,49 @@ void Sequencer::endExposure()
     }
 
     state_.Delaying = true;
-    const std::optional<Int16> delay = convert(controls_.delayText());
-    if (!delay || *delay < 1) {
-        end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
-                   QStringLiteral("The sequence has been stopped with the shutter closed: Delay "
-                                  "Between Exposures, read again for the next pause, is not a "
-                                  "whole number of seconds from 1 to 32767."),
-                   false});
+    const std::optional<Int16> delay =
+        readAgain(controls_.delayText(), "Delay Between Exposures", "pause");
+    if (!delay)
         return;
-    }
     state_.DelayRemaining = *delay;
-    try {
-        line_.closeShutter();
-    } catch (const LineFailure& failure) {
-        end(Report{failure.text(),
-                   withOutcome(failure.detail(), QStringLiteral("The sequence has been stopped.")),
-                   true});
-    }
+    drive(&ShutterLine::closeShutter);
 }
 
 void Sequencer::endDelay()
 {
     state_.Delaying = false;
     state_.Exposing = true;
-    const std::optional<Int16> exposure = convert(controls_.exposureTimeText());
-    if (!exposure || *exposure < 1) {
-        end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
-                   QStringLiteral("The sequence has been stopped with the shutter closed: "
-                                  "Exposure Time, read again for the next exposure, is not a "
-                                  "whole number of seconds from 1 to 32767."),
-                   false});
+    const std::optional<Int16> exposure =
+        readAgain(controls_.exposureTimeText(), "Exposure Time", "exposure");
+    if (!exposure)
         return;
-    }
     state_.ExposureRemaining = *exposure;
     controls_.setExposureTimeCaption(QStringLiteral("0"));
     state_.ExposureElapsed = 0;
+    drive(&ShutterLine::openShutter);
+}
+
+// A field read again at a phase change. A value that cannot time the next exposure or pause
+// ends the sequence, and nothing is returned.
+std::optional<Int16> Sequencer::readAgain(const QString& text, const char* field, const char* phase)
+{
+    const std::optional<Int16> value = convert(text);
+    if (value && *value >= 1)
+        return value;
+    end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
+               QStringLiteral("The sequence has been stopped with the shutter closed: %1, read "
+                              "again for the next %2, is not a whole number of seconds from 1 "
+                              "to 32767.")
+                   .arg(QLatin1String(field), QLatin1String(phase)),
+               false});
+    return std::nullopt;
+}
+
+// Switches the shutter at a phase change; a line that fails ends the sequence.
+void Sequencer::drive(void (ShutterLine::*shutter)())
+{
     try {
-        line_.openShutter();
+        (line_.*shutter)();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
                    withOutcome(failure.detail(), QStringLiteral("The sequence has been stopped.")),

@@ -92,6 +92,8 @@ private:
     void showTotal();
     void endExposure();
     void endDelay();
+    std::optional<Int16> readAgain(const QString& text, const char* field, const char* phase);
+    void drive(void (ShutterLine::*shutter)());
     void end(std::optional<Report> report);
 
     SequencerControls& controls_;
