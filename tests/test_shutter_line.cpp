@@ -15,8 +15,7 @@ private slots:
     void unknownParallelPortIsReportedNotWritten();
     void closedSerialPortIsReported();
     void failureKeepsShutterState();
-    void openSerialPortReopens();
-    void openSerialPortFailureLeavesPortClosed();
+    void openSerialPortReopensAndReportsFailure();
 };
 
 // clang-format off
@@ -116,7 +115,7 @@ void TestShutterLine::failureKeepsShutterState()
     QVERIFY(line.shutterOpen());
 }
 
-void TestShutterLine::openSerialPortReopens()
+void TestShutterLine::openSerialPortReopensAndReportsFailure()
 {
     FakeParallelPort parallel;
     FakeSerialLine serial;
@@ -126,15 +125,7 @@ void TestShutterLine::openSerialPortReopens()
     QVERIFY(!line.openSerialPort());
     QCOMPARE(serial.calls, (QStringList{"open 3", "close", "open 3"}));
     QVERIFY(serial.isOpen());
-}
 
-void TestShutterLine::openSerialPortFailureLeavesPortClosed()
-{
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().CommPortNumber = 2;
-    QVERIFY(!line.openSerialPort());
     serial.refuseOpen = true;
     const auto failure = line.openSerialPort();
     QVERIFY(failure);
