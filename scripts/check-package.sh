@@ -21,21 +21,9 @@ fi
 app_id=org.kestrova.Kestrova
 icon_sizes=(16 22 24 32 48 64 128 256)
 
-# dpkg-shlibdeps computes the dependencies; the validators check the desktop files; man checks
-# the manual page.
-packages=(dpkg-dev desktop-file-utils appstream man-db)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+# dpkg-shlibdeps (with file, which CPack needs beside it) computes the dependencies; the
+# validators check the desktop files; man checks the manual page.
+scripts/install-packages.sh dpkg-dev file desktop-file-utils appstream man-db
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT

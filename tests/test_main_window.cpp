@@ -64,6 +64,7 @@ private slots:
     void interfaceMenuPersistsAcrossRestart();
     void serialPortMissingAtStartShowsOneMessage();
     void interfaceSaveFailureIsReported();
+    void unreadableSettingsAreToldAtStartUp();
     void exitReleasesTheSerialPort();
 };
 
@@ -283,6 +284,19 @@ void TestMainWindow::interfaceSaveFailureIsReported()
     QCOMPARE(rig.messages[0].text, QStringLiteral("The settings could not be saved."));
     QCOMPARE(rig.messages[0].informativeText, QStringLiteral("disk full"));
     QVERIFY(action(window, "mnuParallel")->isChecked());
+    delete window;
+}
+
+void TestMainWindow::unreadableSettingsAreToldAtStartUp()
+{
+    Rig rig;
+    rig.store.set(settings::ParallelPortBit, QStringLiteral("D9"));
+    QPointer<MainWindow> window = rig.open();
+    QTRY_COMPARE(rig.messages.size(), 1);
+    QCOMPARE(rig.messages[0].text,
+             QStringLiteral("Some stored settings could not be read; their defaults are used."));
+    QVERIFY(rig.messages[0].informativeText.contains(QStringLiteral("Parallel Options/PortBit")));
+    QCOMPARE(rig.parallel.writes, (QStringList{"set 888 1"}));
     delete window;
 }
 

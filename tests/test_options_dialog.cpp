@@ -280,6 +280,18 @@ private slots:
         QVERIFY(dlg->isVisible());
     }
 
+    // The program told to close while a save's message box waits unloads the dialog under it.
+    void closingWhileASaveMessageWaits()
+    {
+        Rig rig(store_);
+        QPointer<OptionsDialog> dlg = rig.options();
+        store_.refuseWrites = true;
+        ui::setMessageHandler([&](const ui::Message&) { rig.window->close(); });
+        click(dlg, "lstPBit:5");
+        click(dlg, "cmdOptionsOK");
+        QVERIFY(!dlg);
+    }
+
     // One instance, hidden and shown again as it was left; its close box and the main
     // window's closing unload it without saving.
     void optionsMenuLifecycle()

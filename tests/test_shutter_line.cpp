@@ -91,15 +91,17 @@ void TestShutterLine::closedSerialPortIsReported()
     ShutterLine line(parallel, serial);
     line.config().UseSerial = true;
     line.config().ControlLine = QStringLiteral("RTS");
-    line.config().ActiveLogic = true;
+    line.config().ActiveLogic = false;
     try {
         line.openShutter();
         QFAIL("a shutter command on a closed port must be reported");
     } catch (const LineFailure& failure) {
         QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
     }
-    QVERIFY2(serial.rts, "the level is kept for the next open");
     QVERIFY(!line.shutterOpen());
+    QVERIFY2(!serial.rts && serial.calls.isEmpty(), "an open level that failed is not kept");
+    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
+    QVERIFY2(serial.rts, "the closed level is kept for the next open");
 }
 
 void TestShutterLine::failureKeepsShutterState()

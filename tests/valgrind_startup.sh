@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Starts the program under valgrind on the offscreen platform with a settings store of its own,
 # lets it come up, closes it with SIGTERM as a logout would, and fails on any memory error or
-# definite leak. The store selects the parallel interface, so start-up meets the missing port
-# and its message box too; nothing here can reach a serial device.
+# definite leak. The store selects the parallel interface on a port index that has no address,
+# so start-up reports it in a message box without any port I/O; no serial device is reachable.
 set -uo pipefail
 program=$1
 seconds=${2:-20}
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$home/.config/Kestrova"
-printf '[Parallel%%20Options]\nParallel%%20Control=1\n[Serial%%20Options]\nSerial%%20Control=0\n' \
+printf '[Parallel%%20Options]\nParallel%%20Control=1\nPortIndex=3\n[Serial%%20Options]\nSerial%%20Control=0\n' \
     >"$home/.config/Kestrova/Kestrova.conf"
 
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=offscreen \

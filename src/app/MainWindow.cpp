@@ -187,6 +187,10 @@ void MainWindow::load()
     ActionScope scope(*this);
     SetDefaults();
     CloseShutter();
+    if (!unreadableSettings_.isEmpty())
+        report(QStringLiteral("Some stored settings could not be read; their defaults are used."),
+               QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
+                   .arg(unreadableSettings_.join(QStringLiteral(", "))));
     deferMessages_ = false;
 }
 
@@ -221,7 +225,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SetDefaults()
 {
     ActionScope scope(*this);
-    loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
+    unreadableSettings_ =
+        loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
 }
 
 bool MainWindow::OpenShutter()

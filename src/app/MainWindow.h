@@ -89,6 +89,7 @@ private:
     bool unloaded_ = false;
     bool deferMessages_ = false;
     std::optional<ui::Message> startupMessage_;
+    QStringList unreadableSettings_; // "Section/Key" of stored values taken as their defaults
 
     QLineEdit* txtNumExposures_ = nullptr;
     QLineEdit* txtLXTime_ = nullptr;

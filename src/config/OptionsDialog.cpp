@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <utility>
@@ -209,11 +210,17 @@ bool OptionsDialog::SaveOptions()
     // A refused write leaves Apply enabled, so that the edit can be saved again once the
     // store is writable.
     cmdOptionsApply_->setEnabled(!saved);
+    // A message box waits for the user; the program may be told to close meanwhile, which
+    // unloads this dialog. Then nothing more is done here.
+    const QPointer<OptionsDialog> alive(this);
     if (!saved)
         ui::showMessage(QStringLiteral("The settings could not be saved."), store_.failureText());
+    if (!alive)
+        return false;
     // The main window follows whatever the store now holds.
-    setDefaults_();
-    return saved;
+    const std::function<void()> setDefaults = setDefaults_;
+    setDefaults();
+    return alive && saved;
 }
 
 void OptionsDialog::settingClicked()

@@ -5,7 +5,11 @@
 #include <QString>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <ieee1284.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace kestrova {
 
@@ -43,6 +47,32 @@ const QString Advice = QStringLiteral(
 bool isPpdevPort(const parport* port)
 {
     return port->filename && std::strncmp(port->filename, "/dev/parport", 12) == 0;
+}
+
+constexpr unsigned PpdevMajor = 99;
+
+// libieee1284 falls back to raw port I/O when it cannot open the ppdev device and the process
+// is allowed raw I/O (root). So the device is first opened here: only when that works is the
+// library asked to open the port, and it then takes the same ppdev path.
+QString ppdevProblem(const char* fileName)
+{
+    const int fd = ::open(fileName, O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        return (error == EACCES || error == EPERM)
+                   ? QStringLiteral("Permission to open %1 was denied.")
+                         .arg(QString::fromLocal8Bit(fileName))
+                   : QStringLiteral("%1 could not be opened (%2).")
+                         .arg(QString::fromLocal8Bit(fileName),
+                              QString::fromLocal8Bit(std::strerror(error)));
+    }
+    struct stat status = {};
+    const bool ppdev =
+        fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) == PpdevMajor;
+    ::close(fd);
+    return ppdev
+               ? QString()
+               : QStringLiteral("%1 is not a ppdev device.").arg(QString::fromLocal8Bit(fileName));
 }
 
 } // namespace
@@ -91,18 +121,15 @@ struct Ieee1284Port::Impl {
             return;
         closePort();
         parport* port = find(address);
+        const QString problem = ppdevProblem(port->filename);
+        if (!problem.isEmpty())
+            fail(address, problem);
         int capabilities = 0;
         errno = 0;
-        const int status = ieee1284_open(port, 0, &capabilities);
-        if (status != E1284_OK) {
-            const QString reason = (status == E1284_SYS && (errno == EACCES || errno == EPERM))
-                                       ? QStringLiteral("Permission to open %1 was denied.")
-                                             .arg(QString::fromLocal8Bit(port->filename))
-                                       : QStringLiteral("%1 could not be opened (%2).")
-                                             .arg(QString::fromLocal8Bit(port->filename),
-                                                  QString::fromLocal8Bit(std::strerror(errno)));
-            fail(address, reason);
-        }
+        if (ieee1284_open(port, 0, &capabilities) != E1284_OK)
+            fail(address, QStringLiteral("%1 could not be opened (%2).")
+                              .arg(QString::fromLocal8Bit(port->filename),
+                                   QString::fromLocal8Bit(std::strerror(errno))));
         if (ieee1284_claim(port) != E1284_OK) {
             ieee1284_close(port);
             fail(address, QStringLiteral("%1 is in use by another program.")

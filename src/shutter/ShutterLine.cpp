@@ -53,13 +53,17 @@ void ShutterLine::drive(bool open)
     if (config_.UseSerial) {
         const bool rts = config_.ControlLine == QLatin1String("RTS");
         const bool dtr = config_.ControlLine == QLatin1String("DTR");
-        if (rts)
+        if (!rts && !dtr)
+            return;
+        // A closed port applies its stored levels when it opens next. It keeps a closed level
+        // for then, but never an open level that the camera did not see and the user was told
+        // had failed: that would open the shutter later by itself.
+        const bool store = serial_.isOpen() || !open;
+        if (store && rts)
             serial_.setRtsEnable(level);
-        else if (dtr)
+        else if (store)
             serial_.setDtrEnable(level);
-        // A closed port keeps the level for its next open, but the camera saw nothing: say so
-        // rather than let the user believe the shutter moved.
-        if ((rts || dtr) && !serial_.isOpen())
+        if (!serial_.isOpen())
             throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                               QStringLiteral("Com%1 is not open, so the shutter line was not "
                                              "switched. Choose a port under Options... or "
