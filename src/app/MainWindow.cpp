@@ -297,7 +297,14 @@ void MainWindow::selectInterface(bool serial)
 void MainWindow::showOptions()
 {
     if (!options_)
-        options_ = new OptionsDialog(store_, [this] { SetDefaults(); });
+        options_ = new OptionsDialog(store_, [this](bool saved) {
+            ActionScope scope(*this);
+            if (!saved)
+                reportSaveFailure();
+            // The program may have been told to close while the message was up.
+            if (!unloaded_)
+                SetDefaults();
+        });
     options_->show();
     options_->raise();
     options_->activateWindow();

@@ -2,7 +2,6 @@
 
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
-#include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
 #include <QCheckBox>
@@ -94,8 +93,8 @@ QStringList numbered(const char* prefix, int first, int last)
 
 } // namespace
 
-OptionsDialog::OptionsDialog(SettingsStore& store, std::function<void()> setDefaults)
-    : QWidget(nullptr), store_(store), setDefaults_(std::move(setDefaults))
+OptionsDialog::OptionsDialog(SettingsStore& store, AfterSave afterSave)
+    : QWidget(nullptr), store_(store), afterSave_(std::move(afterSave))
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -210,16 +209,11 @@ bool OptionsDialog::SaveOptions()
     // A refused write leaves Apply enabled, so that the edit can be saved again once the
     // store is writable.
     cmdOptionsApply_->setEnabled(!saved);
-    // A message box waits for the user; the program may be told to close meanwhile, which
-    // unloads this dialog. Then nothing more is done here.
+    // afterSave may wait in a message box, and the program may be told to close meanwhile,
+    // which unloads this dialog: then nothing more is done here.
     const QPointer<OptionsDialog> alive(this);
-    if (!saved)
-        ui::showMessage(QStringLiteral("The settings could not be saved."), store_.failureText());
-    if (!alive)
-        return false;
-    // The main window follows whatever the store now holds.
-    const std::function<void()> setDefaults = setDefaults_;
-    setDefaults();
+    const AfterSave afterSave = afterSave_;
+    afterSave(saved);
     return alive && saved;
 }
 

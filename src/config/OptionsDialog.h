@@ -16,12 +16,14 @@ namespace kestrova {
 
 // frmOptions: edits the six port settings, the port, data bit and polarity of the parallel
 // interface and the port, control line and polarity of the serial one. An enabled Apply button
-// marks edits not yet saved; Apply and OK save all six and call setDefaults, the main window's
-// SetDefaults. OK and Cancel hide the window; its close box destroys it.
+// marks edits not yet saved; Apply and OK save all six and then call afterSave, which tells the
+// user when the store refused a write and runs the main window's SetDefaults, as one action.
+// OK and Cancel hide the window; its close box destroys it.
 class OptionsDialog : public QWidget {
     Q_OBJECT
 public:
-    OptionsDialog(SettingsStore& store, std::function<void()> setDefaults);
+    using AfterSave = std::function<void(bool saved)>;
+    OptionsDialog(SettingsStore& store, AfterSave afterSave);
 
 private:
     // A setting control, a list or a check box, and the setting it stands for.
@@ -43,7 +45,7 @@ private:
     void cancelClicked();
 
     SettingsStore& store_;
-    std::function<void()> setDefaults_;
+    AfterSave afterSave_;
 
     QTabWidget* tabOptions_ = nullptr;
     QListWidget* lstPPort_ = nullptr;
