@@ -7,127 +7,94 @@ using namespace kestrova;
 class TestConversions : public QObject {
     Q_OBJECT
 private slots:
-    void int16FromText_data();
-    void int16FromText();
-    void booleanFromText_data();
-    void booleanFromText();
-    void byteFromText_data();
-    void byteFromText();
+    void textConversions_data();
+    void textConversions();
     void checkedArithmetic();
 };
 
-// An expected value of "error" means the conversion must throw ConversionError.
+// Each row converts a text to a 16-bit integer, a boolean or a byte; an expected value of
+// "error" means the conversion must throw ConversionError.
 // clang-format off
-void TestConversions::int16FromText_data()
+void TestConversions::textConversions_data()
 {
+    QTest::addColumn<QString>("to");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << "7" << "7";
-    QTest::newRow("blanks around") << " 7 " << "7";
-    QTest::newRow("tab around") << "\t12\t" << "12";
-    QTest::newRow("plus sign") << "+5" << "5";
-    QTest::newRow("negative") << "-40" << "-40";
-    QTest::newRow("largest") << "32767" << "32767";
-    QTest::newRow("smallest") << "-32768" << "-32768";
-    QTest::newRow("tie down to even") << "2.5" << "2";
-    QTest::newRow("tie up to even") << "3.5" << "4";
-    QTest::newRow("negative tie to even") << "-2.5" << "-2";
-    QTest::newRow("below a tie") << "2.49" << "2";
-    QTest::newRow("top tie rounds out of range") << "32767.5" << "error";
-    QTest::newRow("bottom tie rounds to even in range") << "-32768.5" << "-32768";
-    QTest::newRow("just above range") << "32768" << "error";
-    QTest::newRow("just below range") << "-32769" << "error";
-    QTest::newRow("exponent") << "1e3" << "1000";
-    QTest::newRow("exponent out of range") << "1e5" << "error";
-    QTest::newRow("huge exponent") << "1e400" << "error";
-    QTest::newRow("tiny exponent is as good as zero") << "1e-400" << "0";
-    QTest::newRow("leading fraction point") << ".5" << "0";
-    QTest::newRow("trailing point") << "8." << "8";
-    QTest::newRow("leading zeros") << "007" << "7";
-    QTest::newRow("empty") << "" << "error";
-    QTest::newRow("only blanks") << "   " << "error";
-    QTest::newRow("word") << "ten" << "error";
-    QTest::newRow("hexadecimal") << "&H10" << "error";
-    QTest::newRow("C hexadecimal") << "0x10" << "error";
-    QTest::newRow("thousands separator") << "1,000" << "error";
-    QTest::newRow("decimal comma") << "2,5" << "error";
-    QTest::newRow("blank inside") << "1 0" << "error";
-    QTest::newRow("number then word") << "5s" << "error";
-    QTest::newRow("two signs") << "+-5" << "error";
-    QTest::newRow("infinity") << "inf" << "error";
-    QTest::newRow("not a number") << "nan" << "error";
-    QTest::newRow("many digits") << "000000000000000000000000000000012" << "12";
+    QTest::newRow("int16: plain") << "int16" << "7" << "7";
+    QTest::newRow("int16: blanks around") << "int16" << " 7 " << "7";
+    QTest::newRow("int16: tab around") << "int16" << "\t12\t" << "12";
+    QTest::newRow("int16: plus sign") << "int16" << "+5" << "5";
+    QTest::newRow("int16: negative") << "int16" << "-40" << "-40";
+    QTest::newRow("int16: largest") << "int16" << "32767" << "32767";
+    QTest::newRow("int16: smallest") << "int16" << "-32768" << "-32768";
+    QTest::newRow("int16: tie down to even") << "int16" << "2.5" << "2";
+    QTest::newRow("int16: tie up to even") << "int16" << "3.5" << "4";
+    QTest::newRow("int16: negative tie to even") << "int16" << "-2.5" << "-2";
+    QTest::newRow("int16: below a tie") << "int16" << "2.49" << "2";
+    QTest::newRow("int16: top tie rounds out of range") << "int16" << "32767.5" << "error";
+    QTest::newRow("int16: bottom tie rounds to even in range") << "int16" << "-32768.5" << "-32768";
+    QTest::newRow("int16: just above range") << "int16" << "32768" << "error";
+    QTest::newRow("int16: just below range") << "int16" << "-32769" << "error";
+    QTest::newRow("int16: exponent") << "int16" << "1e3" << "1000";
+    QTest::newRow("int16: exponent out of range") << "int16" << "1e5" << "error";
+    QTest::newRow("int16: huge exponent") << "int16" << "1e400" << "error";
+    QTest::newRow("int16: tiny exponent is as good as zero") << "int16" << "1e-400" << "0";
+    QTest::newRow("int16: leading fraction point") << "int16" << ".5" << "0";
+    QTest::newRow("int16: trailing point") << "int16" << "8." << "8";
+    QTest::newRow("int16: leading zeros") << "int16" << "007" << "7";
+    QTest::newRow("int16: empty") << "int16" << "" << "error";
+    QTest::newRow("int16: only blanks") << "int16" << "   " << "error";
+    QTest::newRow("int16: word") << "int16" << "ten" << "error";
+    QTest::newRow("int16: hexadecimal") << "int16" << "&H10" << "error";
+    QTest::newRow("int16: C hexadecimal") << "int16" << "0x10" << "error";
+    QTest::newRow("int16: thousands separator") << "int16" << "1,000" << "error";
+    QTest::newRow("int16: decimal comma") << "int16" << "2,5" << "error";
+    QTest::newRow("int16: blank inside") << "int16" << "1 0" << "error";
+    QTest::newRow("int16: number then word") << "int16" << "5s" << "error";
+    QTest::newRow("int16: two signs") << "int16" << "+-5" << "error";
+    QTest::newRow("int16: infinity") << "int16" << "inf" << "error";
+    QTest::newRow("int16: not a number") << "int16" << "nan" << "error";
+    QTest::newRow("int16: many digits") << "int16" << "000000000000000000000000000000012" << "12";
+    QTest::newRow("boolean: one") << "boolean" << "1" << "true";
+    QTest::newRow("boolean: zero") << "boolean" << "0" << "false";
+    QTest::newRow("boolean: minus one") << "boolean" << "-1" << "true";
+    QTest::newRow("boolean: any other number") << "boolean" << "42" << "true";
+    QTest::newRow("boolean: fraction") << "boolean" << "0.25" << "true";
+    QTest::newRow("boolean: zero as fraction") << "boolean" << "0.0" << "false";
+    QTest::newRow("boolean: blanks around") << "boolean" << " 0 " << "false";
+    QTest::newRow("boolean: word True") << "boolean" << "True" << "true";
+    QTest::newRow("boolean: word false lower case") << "boolean" << "false" << "false";
+    QTest::newRow("boolean: word TRUE upper case") << "boolean" << "TRUE" << "true";
+    QTest::newRow("boolean: empty") << "boolean" << "" << "error";
+    QTest::newRow("boolean: yes is not a boolean") << "boolean" << "yes" << "error";
+    QTest::newRow("boolean: hexadecimal") << "boolean" << "&H1" << "error";
+    QTest::newRow("byte: zero") << "byte" << "0" << "0";
+    QTest::newRow("byte: largest") << "byte" << "255" << "255";
+    QTest::newRow("byte: above") << "byte" << "256" << "error";
+    QTest::newRow("byte: negative") << "byte" << "-1" << "error";
+    QTest::newRow("byte: negative tie rounds to zero") << "byte" << "-0.5" << "0";
+    QTest::newRow("byte: top tie rounds out") << "byte" << "255.5" << "error";
+    QTest::newRow("byte: tie to even") << "byte" << "6.5" << "6";
+    QTest::newRow("byte: word") << "byte" << "bit" << "error";
 }
 // clang-format on
 
-void TestConversions::int16FromText()
+void TestConversions::textConversions()
 {
+    QFETCH(QString, to);
     QFETCH(QString, text);
     QFETCH(QString, expected);
-    if (expected == QLatin1String("error")) {
-        QVERIFY_THROWS_EXCEPTION(ConversionError, toInt16(text));
-    } else {
-        QCOMPARE(int(toInt16(text)), expected.toInt());
-    }
-}
-
-// clang-format off
-void TestConversions::booleanFromText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("one") << "1" << "true";
-    QTest::newRow("zero") << "0" << "false";
-    QTest::newRow("minus one") << "-1" << "true";
-    QTest::newRow("any other number") << "42" << "true";
-    QTest::newRow("fraction") << "0.25" << "true";
-    QTest::newRow("zero as fraction") << "0.0" << "false";
-    QTest::newRow("blanks around") << " 0 " << "false";
-    QTest::newRow("word True") << "True" << "true";
-    QTest::newRow("word false lower case") << "false" << "false";
-    QTest::newRow("word TRUE upper case") << "TRUE" << "true";
-    QTest::newRow("empty") << "" << "error";
-    QTest::newRow("yes is not a boolean") << "yes" << "error";
-    QTest::newRow("hexadecimal") << "&H1" << "error";
-}
-// clang-format on
-
-void TestConversions::booleanFromText()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    if (expected == QLatin1String("error")) {
-        QVERIFY_THROWS_EXCEPTION(ConversionError, toBoolean(text));
-    } else {
-        QCOMPARE(toBoolean(text), expected == QLatin1String("true"));
-    }
-}
-
-// clang-format off
-void TestConversions::byteFromText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("zero") << "0" << "0";
-    QTest::newRow("largest") << "255" << "255";
-    QTest::newRow("above") << "256" << "error";
-    QTest::newRow("negative") << "-1" << "error";
-    QTest::newRow("negative tie rounds to zero") << "-0.5" << "0";
-    QTest::newRow("top tie rounds out") << "255.5" << "error";
-    QTest::newRow("tie to even") << "6.5" << "6";
-    QTest::newRow("word") << "bit" << "error";
-}
-// clang-format on
-
-void TestConversions::byteFromText()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    if (expected == QLatin1String("error")) {
-        QVERIFY_THROWS_EXCEPTION(ConversionError, toByte(text));
-    } else {
-        QCOMPARE(int(toByte(text)), expected.toInt());
-    }
+    const auto convert = [&]() -> QString {
+        if (to == QLatin1String("int16"))
+            return QString::number(toInt16(text));
+        if (to == QLatin1String("byte"))
+            return QString::number(toByte(text));
+        return toBoolean(text) ? QStringLiteral("true") : QStringLiteral("false");
+    };
+    if (expected == QLatin1String("error"))
+        QVERIFY_THROWS_EXCEPTION(ConversionError, convert());
+    else
+        QCOMPARE(convert(), expected);
 }
 
 void TestConversions::checkedArithmetic()

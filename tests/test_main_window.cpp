@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "fakes/FakePorts.h"
 #include "fakes/MemoryStore.h"
+#include "fakes/MessageRecorder.h"
 #include "ui/MessageBox.h"
 
 #include <QAction>
@@ -16,17 +17,10 @@ using namespace kestrova::test;
 
 namespace {
 
-struct Rig {
+struct Rig : MessageRecorder {
     MemoryStore store;
     FakeParallelPort parallel;
     FakeSerialLine serial;
-    QList<ui::Message> messages;
-
-    Rig()
-    {
-        ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
-    }
-    ~Rig() { ui::setMessageHandler(nullptr); }
 
     QPointer<MainWindow> open()
     {

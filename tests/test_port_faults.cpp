@@ -2,6 +2,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
 #include "fakes/MemoryStore.h"
+#include "fakes/MessageRecorder.h"
 #include "fakes/NoRawIo.h"
 #include "shutter/Ieee1284Port.h"
 #include "shutter/QtSerialLine.h"
@@ -22,7 +23,7 @@ namespace {
 
 // The main window with the real serial adapter, whose Com1 is a pseudo-terminal (or nothing),
 // and its timer ticked by hand.
-struct Rig {
+struct Rig : MessageRecorder {
     MemoryStore store;
     FakeParallelPort parallel;
     int primary = posix_openpt(O_RDWR | O_NOCTTY);
@@ -30,18 +31,15 @@ struct Rig {
     QtSerialLine serial{[this](int) { return device; }};
     FakeTickSource* ticks = new FakeTickSource;
     QPointer<MainWindow> window;
-    QList<ui::Message> messages;
 
     Rig()
     {
         if (primary >= 0 && grantpt(primary) == 0 && unlockpt(primary) == 0)
             device = QString::fromLocal8Bit(ptsname(primary));
-        ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
     }
     ~Rig()
     {
         delete window;
-        ui::setMessageHandler(nullptr);
         if (primary >= 0)
             ::close(primary);
     }
@@ -130,8 +128,8 @@ void TestPortFaults::missingParallelPortAtStartUp()
     MemoryStore store;
     Ieee1284Port parallel;
     FakeSerialLine serial;
-    QList<ui::Message> messages;
-    ui::setMessageHandler([&](const ui::Message& message) { messages << message; });
+    MessageRecorder recorder;
+    QList<ui::Message>& messages = recorder.messages;
     QPointer<MainWindow> window =
         new MainWindow(store, parallel, serial, nullptr, new FakeTickSource);
     window->show();
@@ -143,7 +141,6 @@ void TestPortFaults::missingParallelPortAtStartUp()
     QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
     QCOMPARE(messages.size(), 2);
     QVERIFY(window->findChild<QPushButton*>(QStringLiteral("cmdStart"))->isEnabled());
-    ui::setMessageHandler(nullptr);
     delete window;
 }
 
