@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine for Kestrova, builds it, then starts the program (./build.sh run)
 # or runs the whole test suite (./build.sh test).
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs real exposure sequences on the Qt event loop and measures when the camera line switches.
 //
 // Two sequencers run side by side in one event loop, each on its own line: one ticked by the

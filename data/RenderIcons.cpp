@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the program's icon into a hicolor theme tree at build time, so that the installed
 // icon is the very picture the windows show: OUTPUT_DIR/<N>x<N>/apps/<NAME>.png per size.
 #include "ui/AppIcon.h"

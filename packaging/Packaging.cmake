@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package, built with "cpack" in the build folder. Its dependencies are computed from
 # the executable by dpkg-shlibdeps (package dpkg-dev); only what no binary reveals is named here.
 set(CPACK_GENERATOR DEB)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loaded with LD_PRELOAD into the installed program by scripts/check-package.sh. Once the event
 // loop runs it reports the main window, checks again after a while that it is still up, then
 // closes it as a user would, so the script sees the program come up and end by itself. A

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a configured build folder and checks it as a user would meet
 # it: the control data, the desktop entry, the AppStream metainfo, the manual page, the icons,
 # an install into a throwaway root and back out, and the installed program starting on the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang and runs each for a bounded time (default 30 s) on a
 # scratch copy of its seed corpus. A finding is left in build-fuzz/findings/ and fails the run.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
 #include "fakes/FakeInterfaceMenu.h"
 #include "fakes/MemoryStore.h"

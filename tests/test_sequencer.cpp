@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Sequencer.h"
 #include "app/TickSchedule.h"
 #include "fakes/FakePorts.h"

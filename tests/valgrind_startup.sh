@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the program under valgrind on the offscreen platform with a settings store of its own,
 # lets it come up, closes it with SIGTERM as a logout would, and fails on any memory error or
 # definite leak. The store selects the parallel interface on a port index that has no address,

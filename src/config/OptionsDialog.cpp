@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/OptionsDialog.h"
 
 #include "ui/Controls.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading the active configuration from arbitrary stored texts: whatever the store holds,
 // loading never throws and every value it yields is one the program can use.
 #include "config/ActiveConfiguration.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text conversions against a small reference model written independently of the real ones:
 // a hand-rolled scanner for the number grammar and rounding by comparison with the halfway
 // point. Any disagreement, in value or in accepting the text, aborts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The options dialog's reading of stored texts: whatever a key holds, the dialog shows a value
 // its control can show, the stored number itself when it fits, and that value is written back
 // as text that reads again as the same number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a registry value of arbitrary type and bytes: the result follows the rules for
 // text, numbers and other types, data that does not fit or is empty is refused, and the key
 // is closed exactly once whatever happens.
