@@ -2,8 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a configured build folder and checks it as a user would meet
 # it: the control data, the desktop entry, the AppStream metainfo, the manual page, the icons,
-# an install into a throwaway root and back out, and the installed program starting on the
-# offscreen platform with its main window up and no message waiting.
+# the copyright and changelog, Debian's own package checker lintian, an install into a
+# throwaway root and back out, and the installed program starting on the offscreen platform
+# with its main window up and no message waiting.
 #
 # usage: scripts/check-package.sh [BUILD_DIR]    (default: build, as ./build.sh leaves it)
 set -euo pipefail
@@ -23,8 +24,9 @@ app_id=org.kestrova.Kestrova
 icon_sizes=(16 22 24 32 48 64 128 256)
 
 # dpkg-shlibdeps (with file, which CPack needs beside it) computes the dependencies; the
-# validators check the desktop files; man checks the manual page.
-scripts/install-packages.sh dpkg-dev file desktop-file-utils appstream man-db
+# validators check the desktop files; man checks the manual page; lintian checks the package as
+# Debian does.
+scripts/install-packages.sh dpkg-dev file desktop-file-utils appstream man-db lintian
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -104,10 +106,10 @@ done
 verdict "Depends holds the libraries of the executable" \
     "Depends lacks ${missing_depends[*]}: $depends" [ ${#missing_depends[@]} -eq 0 ]
 empty=()
-for name in Maintainer Section Description Homepage; do
+for name in Maintainer Section Priority Description; do
     [ -n "$(field "$name")" ] || empty+=("$name")
 done
-verdict "Maintainer, Section, Description and Homepage are filled in" \
+verdict "Maintainer, Section, Priority and Description are filled in" \
     "empty control fields: ${empty[*]}" [ ${#empty[@]} -eq 0 ]
 
 # --- Contents ---------------------------------------------------------------------------------
@@ -118,8 +120,10 @@ touch "$rootfs/var/lib/dpkg/status" "$rootfs/var/lib/dpkg/available"
 check "dpkg installs the package into a throwaway root" \
     dpkg --root="$rootfs" --log="$work/dpkg.log" --force-depends --force-not-root -i "$deb"
 
+docdir=usr/share/doc/kestrova
 expected=(usr/bin/kestrova "usr/share/applications/$app_id.desktop"
-    "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/kestrova.1.gz)
+    "usr/share/metainfo/$app_id.metainfo.xml" usr/share/man/man1/kestrova.1.gz
+    "$docdir/copyright" "$docdir/changelog.gz" usr/share/lintian/overrides/kestrova)
 for size in "${icon_sizes[@]}"; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
 done
@@ -127,7 +131,7 @@ absent=()
 for file in "${expected[@]}"; do
     [ -f "$rootfs/$file" ] || absent+=("$file")
 done
-verdict "the package holds the executable, menu entry, metainfo, manual and ${#icon_sizes[@]} icons" \
+verdict "the package holds the executable, menu entry, metainfo, manual, copyright, changelog, lintian overrides and ${#icon_sizes[@]} icons" \
     "the package lacks ${absent[*]}" [ ${#absent[@]} -eq 0 ]
 
 # A PNG's width and height are the big-endian words at bytes 16 and 20.
@@ -143,7 +147,8 @@ verdict "each icon is as large as its folder says" "icons of the wrong size: ${w
     [ ${#wrong_icons[@]} -eq 0 ]
 
 strays=$(find "$rootfs" -path "$rootfs/var" -prune -o -type f -print | sed "s|^$rootfs/||" |
-    grep -Ev '^usr/(bin/kestrova|share/(applications|metainfo|man|icons)/)' || true)
+    grep -Ev '^usr/(bin/kestrova|share/(applications|metainfo|man|icons|doc/kestrova|lintian/overrides)/)' ||
+    true)
 verdict "the package installs nothing else" "unexpected files: $strays" [ -z "$strays" ]
 
 # --- Validators -------------------------------------------------------------------------------
@@ -175,10 +180,11 @@ appstream_validate "appstreamcli validate-tree" "$work/tree.log" validate-tree -
 lacking=()
 grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
     lacking+=("a launchable naming $app_id.desktop")
-grep -q '<screenshot type="default">' "$metainfo" || lacking+=("a default screenshot")
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+    lacking+=("the project licence")
 grep -q '<content_rating type="oars-' "$metainfo" || lacking+=("a content rating")
 grep -q "<release version=\"$version\"" "$metainfo" || lacking+=("a release $version")
-verdict "the metainfo has a launchable, a screenshot, a content rating and release $version" \
+verdict "the metainfo has a launchable, the project licence, a content rating and release $version" \
     "the metainfo lacks ${lacking[*]}" [ ${#lacking[@]} -eq 0 ]
 
 LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
@@ -186,6 +192,40 @@ LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \
 sed 's/^/    /' "$work/man.log"
 verdict "the manual page formats without warnings" "the manual page gives warnings" \
     [ ! -s "$work/man.log" ]
+
+# --- Licence, changelog and Debian's checks ---------------------------------------------------
+changelog=$rootfs/$docdir/changelog.gz
+changelog_version=$(gzip -dc "$changelog" 2>/dev/null | dpkg-parsechangelog -l - -S Version 2>/dev/null) || true
+verdict "the changelog's latest entry is version $version" \
+    "the changelog's latest entry is version '$changelog_version', not $version" \
+    [ "$changelog_version" = "$version" ]
+copyright=$rootfs/$docdir/copyright
+verdict "the copyright file is machine-readable and names GPL-3+" \
+    "the copyright file is not the machine-readable format naming GPL-3+" \
+    grep -qxF 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$copyright" && grep -qxF 'License: GPL-3+' "$copyright"
+
+# No invented web address: a reserved example domain is a placeholder, wherever it stands but
+# in the Maintainer's mail address, which Debian requires and the changelog's entries repeat.
+# The program's own texts are UTF-16 in the executable.
+package_texts() {
+    dpkg-deb --field "$deb"
+    find "$rootfs/usr" -type f -name '*.gz' -exec zcat {} +
+    find "$rootfs/usr" -type f ! -name '*.gz' -exec cat {} +
+    find "$rootfs/usr" -type f ! -name '*.gz' -exec strings -a -el {} +
+}
+placeholders=$(package_texts 2>/dev/null |
+    grep -aoE 'https?://([A-Za-z0-9-]+\.)*example\.(org|com|net)[^ "<>]*' | sort -u || true)
+verdict "the package names no placeholder web address" "placeholder addresses: $placeholders" \
+    [ -z "$placeholders" ]
+
+# lintian's informational notes are shown but pass; an error or a warning fails.
+echo "    $(lintian --version)"
+status=0
+lintian --display-info --pedantic --show-overrides --fail-on error,warning "$deb" \
+    >"$work/lintian.log" 2>&1 || status=$?
+grep -v '^running with root privileges' "$work/lintian.log" | sed 's/^/    /'
+verdict "lintian finds no error and no warning" "lintian finds errors or warnings" [ "$status" -eq 0 ]
 
 check "apt could install it here with its dependencies" \
     apt-get install --simulate --no-install-recommends "$deb"

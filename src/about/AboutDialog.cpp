@@ -104,9 +104,9 @@ void AboutDialog::createControls()
         twipsRect(1050, 1125, 3885, 1170), true);
     auto* lblDisclaimer =
         label(this, "lblDisclaimer",
-              QStringLiteral("Copyright \u00A9 the Kestrova authors. This program is provided as "
-                             "is, without warranty of any kind; you use it at your own risk. "
-                             "https://example.org/kestrova"),
+              QStringLiteral("Copyright \u00A9 the Kestrova authors. Free software under the GNU "
+                             "General Public License, version 3 or later. Provided as is, without "
+                             "warranty of any kind; you use it at your own risk."),
               twipsRect(255, 2625, 3870, 825), true);
     lblTitle_ = label(this, "lblTitle", {}, twipsRect(1050, 240, 3885, 480), true);
     lblVersion_ = label(this, "lblVersion", {}, twipsRect(1050, 780, 3885, 225), false);
