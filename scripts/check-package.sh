@@ -199,11 +199,13 @@ changelog_version=$(gzip -dc "$changelog" 2>/dev/null | dpkg-parsechangelog -l -
 verdict "the changelog's latest entry is version $version" \
     "the changelog's latest entry is version '$changelog_version', not $version" \
     [ "$changelog_version" = "$version" ]
-copyright=$rootfs/$docdir/copyright
-verdict "the copyright file is machine-readable and names GPL-3+" \
-    "the copyright file is not the machine-readable format naming GPL-3+" \
+copyright_names_gpl3() {
+    local copyright=$rootfs/$docdir/copyright
     grep -qxF 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
-    "$copyright" && grep -qxF 'License: GPL-3+' "$copyright"
+        "$copyright" && grep -qxF 'License: GPL-3+' "$copyright"
+}
+verdict "the copyright file is machine-readable and names GPL-3+" \
+    "the copyright file is not the machine-readable format naming GPL-3+" copyright_names_gpl3
 
 # No invented web address: a reserved example domain is a placeholder, wherever it stands but
 # in the Maintainer's mail address, which Debian requires and the changelog's entries repeat.
