@@ -202,7 +202,7 @@ void TestComPorts::texts()
         "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0, plugged in",
         "Com4: /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, not plugged in",
         "Com5: /dev/pts/3, present",
-        "Com6: /dev/pts/9, not present",
+        "Com6: /dev/pts/9, not plugged in",
         "Com7: /dev/ttyS6, not present"};
     for (int i = 0; i < int(std::size(toolTips)); ++i)
         QCOMPARE(comToolTip(table.coms[i]), QLatin1String(toolTips[i]));
@@ -213,8 +213,9 @@ void TestComPorts::texts()
                             "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
                             "Com5: /dev/pts/3\n"
                             "Choose the Com number under Options..., then Interface, Serial."));
+    MemoryStore empty;
     ports.plug(QStringLiteral("s0"));
-    QCOMPARE(presentPortsText(lookForSerialPorts(store, ports)),
+    QCOMPARE(presentPortsText(lookForSerialPorts(empty, ports)),
              QStringLiteral("No serial port is present now. Plug in the serial adapter, then "
                             "choose Interface, Serial."));
 
@@ -223,6 +224,7 @@ void TestComPorts::texts()
     ports.plug(QStringLiteral("ch340@ttyUSB1"));
     QCOMPARE(presentPortsText(lookForSerialPorts(full, ports)),
              QStringLiteral("Serial ports present now:\n"
+                            "Com3: /dev/pts/3\n"
                             "USB Serial, /dev/ttyUSB1: no Com number, all 16 are taken\n"
                             "Choose the Com number under Options..., then Interface, Serial."));
 }

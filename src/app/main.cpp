@@ -53,7 +53,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     parser.parse(arguments);
-    if (parser.isSet(listPortsOption) || parser.isSet(help) || parser.isSet(version)) {
+    if (parser.isSet(listPortsOption) || parser.isSet(help) || parser.isSet(version) ||
+        parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication app(argc, argv);
         parser.process(app); // --help, --version and unknown options end here
         return listPorts();

@@ -149,12 +149,13 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
 
 QString comToolTip(const ComPort& com)
 {
-    // A built-in port or a device named by hand is there or not; an adapter is plugged in.
-    const bool adapter = com.assigned && (!com.port || isAdapter(*com.port));
-    const QString state = adapter ? (com.present ? QStringLiteral("plugged in")
-                                                 : QStringLiteral("not plugged in"))
-                                  : (com.present ? QStringLiteral("present")
-                                                 : QStringLiteral("not present"));
+    // An adapter is plugged in or not; a built-in port, or another device a key names, is
+    // present. A key whose device is missing most often names an adapter unplugged.
+    QString state;
+    if (com.port ? isAdapter(*com.port) : com.assigned && !com.present)
+        state = com.present ? QStringLiteral("plugged in") : QStringLiteral("not plugged in");
+    else
+        state = com.present ? QStringLiteral("present") : QStringLiteral("not present");
     if (com.present && com.port)
         return QStringLiteral("Com%1: %2, %3").arg(com.number).arg(presentDescription(com), state);
     return QStringLiteral("Com%1: %2, %3").arg(com.number).arg(com.device, state);
