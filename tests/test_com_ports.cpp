@@ -19,8 +19,8 @@ void storeKeys(MemoryStore& store, const QString& keys)
     for (const QString& pair : keys.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QString value = pair.section(QLatin1Char('='), 1);
         const QString stable = FakeSerialPorts::stableName(value);
-        store.values.insert(SerialSection + QLatin1Char('/') + pair.section(QLatin1Char('='), 0, 0) +
-                                QStringLiteral(" Device"),
+        store.values.insert(SerialSection + QLatin1Char('/') +
+                                pair.section(QLatin1Char('='), 0, 0) + QStringLiteral(" Device"),
                             stable.isEmpty() ? value : stable);
     }
 }
@@ -81,7 +81,8 @@ struct FakeSystem {
         const QString usbDevice = sys + QStringLiteral("/devices/pci0000:00/usb1/") + busPort;
         for (auto it = attrs.begin(); it != attrs.end(); ++it)
             write(usbDevice + QLatin1Char('/') + it.key(), it.value() + '\n');
-        const QString port = usbDevice + QLatin1Char('/') + busPort + QStringLiteral(":1.0/") + name;
+        const QString port =
+            usbDevice + QLatin1Char('/') + busPort + QStringLiteral(":1.0/") + name;
         QDir().mkpath(port + QStringLiteral("/tty/") + name);
         link(port, sys + QStringLiteral("/class/tty/") + name + QStringLiteral("/device"));
         write(dev + QLatin1Char('/') + name, {});
@@ -101,34 +102,41 @@ private slots:
     void systemPortsFromSysfs();
 };
 
+// Com<N> keys before and after one look, with the ports plugged in; "all16" stands for every
+// number taken by a hand-written key.
+// clang-format off
+const struct {
+    const char* name;
+    const char* keysBefore;
+    const char* plugged;
+    const char* keysAfter;
+    int withoutNumber;
+} AssignmentRows[] = {
+    {"first adapter on an empty store", "", "ftdi@ttyUSB0", "Com1=ftdi", 0},
+    {"first adapter beside a real ttyS0 and phantom ttyS1-3", "", "S0 s1 s2 s3 ftdi@ttyUSB0", "Com2=ftdi", 0},
+    {"second adapter takes the next free number", "Com2=ftdi", "S0 s1 ftdi@ttyUSB0 ch340@ttyUSB1", "Com2=ftdi Com3=ch340", 0},
+    {"two new adapters at once, in the kernel's order", "", "S0 ftdi@ttyUSB0 ch340@ttyUSB1", "Com2=ftdi Com3=ch340", 0},
+    {"unplugged adapter keeps its number from a newcomer", "Com1=ftdi", "ch340@ttyUSB0", "Com1=ftdi Com2=ch340", 0},
+    {"plugged back in another socket keeps its number", "Com1=ftdi Com2=ch340", "ch340@ttyUSB0 ftdi@ttyUSB3", "Com1=ftdi Com2=ch340", 0},
+    {"adapter without a by-id name is stored by its device", "", "acm@ttyACM0", "Com1=/dev/ttyACM0", 0},
+    {"hand-written key for the adapter's device wins", "Com7=/dev/ttyUSB0", "ftdi@ttyUSB0", "Com7=/dev/ttyUSB0", 0},
+    {"hand-written key elsewhere is kept and skipped", "Com1=/dev/pts/7", "ftdi@ttyUSB0", "Com1=/dev/pts/7 Com2=ftdi", 0},
+    {"real ttyS ports keep their numbers, phantom ones do not", "", "S0 s1 S2 s3 ftdi@ttyUSB0 ch340@ttyUSB1", "Com2=ftdi Com4=ch340", 0},
+    {"all 16 numbers taken: no number, nothing overwritten", "all16", "ftdi@ttyUSB0", "all16", 1}};
+// clang-format on
+
 void TestComPorts::assignment_data()
 {
     QTest::addColumn<QString>("keysBefore");
     QTest::addColumn<QString>("plugged");
     QTest::addColumn<QString>("keysAfter");
     QTest::addColumn<int>("withoutNumber");
-
-    QTest::newRow("first adapter on an empty store") << "" << "ftdi@ttyUSB0" << "Com1=ftdi" << 0;
-    QTest::newRow("first adapter beside a real ttyS0 and phantom ttyS1-3")
-        << "" << "S0 s1 s2 s3 ftdi@ttyUSB0" << "Com2=ftdi" << 0;
-    QTest::newRow("second adapter takes the next free number")
-        << "Com2=ftdi" << "S0 s1 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com3=ch340" << 0;
-    QTest::newRow("two new adapters at once, in the kernel's order")
-        << "" << "S0 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com3=ch340" << 0;
-    QTest::newRow("unplugged adapter keeps its number from a newcomer")
-        << "Com1=ftdi" << "ch340@ttyUSB0" << "Com1=ftdi Com2=ch340" << 0;
-    QTest::newRow("plugged back in another socket keeps its number")
-        << "Com1=ftdi Com2=ch340" << "ch340@ttyUSB0 ftdi@ttyUSB3" << "Com1=ftdi Com2=ch340" << 0;
-    QTest::newRow("adapter without a by-id name is stored by its device")
-        << "" << "acm@ttyACM0" << "Com1=/dev/ttyACM0" << 0;
-    QTest::newRow("hand-written key for the adapter's device wins")
-        << "Com7=/dev/ttyUSB0" << "ftdi@ttyUSB0" << "Com7=/dev/ttyUSB0" << 0;
-    QTest::newRow("hand-written key elsewhere is kept and skipped")
-        << "Com1=/dev/pts/7" << "ftdi@ttyUSB0" << "Com1=/dev/pts/7 Com2=ftdi" << 0;
-    QTest::newRow("real ttyS ports keep their numbers, phantom ones do not")
-        << "" << "S0 s1 S2 s3 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com4=ch340" << 0;
-    QTest::newRow("all 16 numbers taken: no number, nothing overwritten")
-        << allSixteenTaken() << "ftdi@ttyUSB0" << allSixteenTaken() << 1;
+    const auto keys = [](const char* text) {
+        return qstrcmp(text, "all16") == 0 ? allSixteenTaken() : QString::fromLatin1(text);
+    };
+    for (const auto& row : AssignmentRows)
+        QTest::newRow(row.name) << keys(row.keysBefore) << QString::fromLatin1(row.plugged)
+                                << keys(row.keysAfter) << row.withoutNumber;
 }
 
 void TestComPorts::assignment()
@@ -237,11 +245,16 @@ void TestComPorts::listPortsOutput()
     ports.plug(QStringLiteral("S0 s1 ch340@ttyUSB0 ftdi@ttyUSB1 acm@ttyACM0"));
     const QString text = listPortsText(lookForSerialPorts(store, ports));
     const QString expected = QStringLiteral(
-        "Com    Device                                                          Present  Description\n"
-        "Com1   /dev/ttyS0                                                      yes      built-in serial port\n"
-        "Com2   /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0  yes      FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB1\n"
-        "Com3   /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0                yes      USB Serial, /dev/ttyUSB0\n"
-        "Com4   /dev/ttyACM0                                                    yes      serial adapter\n"
+        "Com    Device                                                          Present  "
+        "Description\n"
+        "Com1   /dev/ttyS0                                                      yes      built-in "
+        "serial port\n"
+        "Com2   /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0  yes      FT232R "
+        "USB UART (FTDI, serial A50285BI), /dev/ttyUSB1\n"
+        "Com3   /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0                yes      USB "
+        "Serial, /dev/ttyUSB0\n"
+        "Com4   /dev/ttyACM0                                                    yes      serial "
+        "adapter\n"
         "Com5   /dev/ttyS4                                                      no\n");
     QVERIFY2(text.startsWith(expected), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("\nCom16  /dev/ttyS15  ")), qPrintable(text));
@@ -253,7 +266,8 @@ void TestComPorts::listPortsOutput()
         "\nCom4: serial adapter, /dev/ttyACM0\n"
         "  (no USB vendor and product id known: no rule)\n");
     QVERIFY2(text.endsWith(rules), qPrintable(text));
-    QVERIFY2(text.contains(QStringLiteral("/etc/udev/rules.d/70-kestrova.rules")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("/etc/udev/rules.d/70-kestrova.rules")),
+             qPrintable(text));
 
     ports.plug(QStringLiteral("S0"));
     QVERIFY(listPortsText(lookForSerialPorts(store, ports))
@@ -277,7 +291,8 @@ void TestComPorts::systemPortsFromSysfs()
     QDir().mkpath(system.sys + QStringLiteral("/class/tty/tty0")); // a virtual terminal
     const QString byId =
         system.dev + QStringLiteral("/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-    const QString byPath = system.dev + QStringLiteral("/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0");
+    const QString byPath =
+        system.dev + QStringLiteral("/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0");
     system.link(QStringLiteral("../../ttyUSB2"), byId);
     system.link(QStringLiteral("../../ttyUSB2"), byPath);
 

@@ -70,11 +70,11 @@ void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1()
     PseudoTerminal pty;
     QVERIFY(!pty.path().isEmpty());
     const QTemporaryDir byId;
-    const QString link = byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    const QString link =
+        byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
     QVERIFY(QFile::link(pty.path(), link));
     const QString device = throughLink ? link : pty.path();
-    QtSerialLine line(
-        [&](int commPortNumber) { return commPortNumber == 4 ? device : QString(); });
+    QtSerialLine line([&](int commPortNumber) { return commPortNumber == 4 ? device : QString(); });
     line.open(4);
     QVERIFY(line.isOpen());
     QCOMPARE(line.deviceName(), device);

@@ -186,7 +186,7 @@ QString listPortsText(const ComPortTable& table)
     for (const ComPort& com : table.coms)
         rows << QStringList{QStringLiteral("Com%1").arg(com.number), com.device,
                             com.present ? QStringLiteral("yes") : QStringLiteral("no"),
-                            !com.present || !com.port           ? QString()
+                            !com.present || !com.port            ? QString()
                             : com.port->devicePath == com.device ? describe(*com.port)
                                                                  : presentDescription(com)};
     QList<qsizetype> widths(3, 0);
@@ -212,8 +212,7 @@ QString listPortsText(const ComPortTable& table)
     for (const SerialPortInfo& adapter : table.adapters) {
         const int number = table.numberOf(adapter);
         text += QStringLiteral("\n%1: %2, %3\n")
-                    .arg(number ? QStringLiteral("Com%1").arg(number)
-                                : noNumberText(),
+                    .arg(number ? QStringLiteral("Com%1").arg(number) : noNumberText(),
                          describe(adapter), adapter.devicePath);
         if (adapter.vendorId < 0 || adapter.productId < 0)
             text += QStringLiteral("  (no USB vendor and product id known: no rule)\n");

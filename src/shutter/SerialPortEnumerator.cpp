@@ -72,9 +72,8 @@ QList<SerialPortInfo> SystemSerialPorts::ports() const
     QHash<QString, QString> byId;
     for (const char* kind : {"by-id", "by-path"}) {
         const QDir folder(devRoot_ + QLatin1String("/serial/") + QLatin1String(kind));
-        const QFileInfoList entries =
-            folder.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                 QDir::Name);
+        const QFileInfoList entries = folder.entryInfoList(
+            QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& entry : entries) {
             const QString target = entry.canonicalFilePath();
             if (target.isEmpty())
@@ -123,9 +122,8 @@ QString SystemSerialPorts::resolve(const QString& deviceName) const
     if (deviceName.isEmpty())
         return {};
     // A bare name opens under /dev, as the serial port does it.
-    const QString path = QDir::isAbsolutePath(deviceName)
-                             ? deviceName
-                             : devRoot_ + QLatin1Char('/') + deviceName;
+    const QString path =
+        QDir::isAbsolutePath(deviceName) ? deviceName : devRoot_ + QLatin1Char('/') + deviceName;
     return QFileInfo(path).canonicalFilePath();
 }
 

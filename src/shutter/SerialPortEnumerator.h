@@ -8,17 +8,17 @@ namespace kestrova {
 
 // One serial port the system has now, as its device files and sysfs describe it.
 struct SerialPortInfo {
-    QString name;          // kernel name: "ttyUSB0", "ttyACM1", "ttyS0"
-    QString devicePath;    // "/dev/ttyUSB0"
-    QString stableName;    // its link under /dev/serial/by-id/, empty when it has none
+    QString name;           // kernel name: "ttyUSB0", "ttyACM1", "ttyS0"
+    QString devicePath;     // "/dev/ttyUSB0"
+    QString stableName;     // its link under /dev/serial/by-id/, empty when it has none
     QStringList otherNames; // every link under /dev/serial/ that leads to it, by-id and by-path
-    QString description;   // product string of a USB adapter: "FT232R USB UART"
-    QString manufacturer;  // "FTDI"
-    QString serialNumber;  // "A50285BI"
-    int vendorId = -1;     // USB ids, -1 when unknown
+    QString description;    // product string of a USB adapter: "FT232R USB UART"
+    QString manufacturer;   // "FTDI"
+    QString serialNumber;   // "A50285BI"
+    int vendorId = -1;      // USB ids, -1 when unknown
     int productId = -1;
-    bool builtIn = false;  // a ttyS port of the serial core
-    bool hasUart = false;  // for a built-in port: a UART answers behind it
+    bool builtIn = false; // a ttyS port of the serial core
+    bool hasUart = false; // for a built-in port: a UART answers behind it
 
     // Plugged-in adapters, and built-in ports with a UART, can carry a camera cable; a ttyS
     // without a UART behind it (most PCs list four) cannot.

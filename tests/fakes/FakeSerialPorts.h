@@ -38,7 +38,8 @@ public:
             const QString kind = token.section(QLatin1Char('@'), 0, 0);
             port.name = token.section(QLatin1Char('@'), 1);
             port.stableName = stableName(kind);
-            port.otherNames = port.stableName.isEmpty() ? QStringList() : QStringList{port.stableName};
+            port.otherNames =
+                port.stableName.isEmpty() ? QStringList() : QStringList{port.stableName};
             if (kind == QLatin1String("ftdi")) {
                 port.description = QStringLiteral("FT232R USB UART");
                 port.manufacturer = QStringLiteral("FTDI");
