@@ -3,6 +3,7 @@
 #include "config/OptionsDialog.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
+#include "fakes/FakeSerialPorts.h"
 #include "fakes/MemoryStore.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
@@ -106,10 +107,11 @@ struct Rig {
     test::FakeTickSource* ticks = new test::FakeTickSource;
     QPointer<MainWindow> window;
 
-    explicit Rig(MemoryStore& store, bool refuseOpen = false)
+    explicit Rig(MemoryStore& store, bool refuseOpen = false,
+                 const SerialPortEnumerator* serialPorts = nullptr)
     {
         serial.refuseOpen = refuseOpen;
-        window = new MainWindow(store, parallel, serial, nullptr, ticks);
+        window = new MainWindow(store, parallel, serial, nullptr, ticks, serialPorts);
         window->show();
     }
     ~Rig() { delete window; }
@@ -353,6 +355,55 @@ private slots:
             QVERIFY(!child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
             QCOMPARE(dlg->isVisible(), button == QLatin1String("cmdOptionsApply"));
         }
+    }
+
+    // Adapters are looked for at start-up, each time the dialog is shown and when a Com port
+    // cannot be opened; the Com list's tooltips say what each number is now.
+    void comNumbersAreLookedForAndShown()
+    {
+        test::FakeSerialPorts ports;
+        ports.plug(QStringLiteral("S0 s1 ftdi@ttyUSB0"));
+        Rig rig(store_, false, &ports);
+        const QString comKey = QStringLiteral("Serial Options/Com%1 Device");
+        QCOMPARE(ports.looks, 1);
+        QCOMPARE(store_.values.value(comKey.arg(2)), ports.list[2].stableName);
+
+        const auto toolTip = [&](int row) {
+            auto* list = child<QListWidget>(optionsWindows().first(), "lstSPort");
+            if (list->item(row)->text() != QStringLiteral("Com%1").arg(row + 1))
+                qFatal("the Com list's captions moved");
+            return list->item(row)->toolTip();
+        };
+        OptionsDialog* dlg = rig.options();
+        QCOMPARE(toolTip(0), QStringLiteral("Com1: built-in serial port, /dev/ttyS0, present"));
+        QCOMPARE(toolTip(1), QStringLiteral("Com2: FT232R USB UART (FTDI, serial A50285BI), "
+                                            "/dev/ttyUSB0, plugged in"));
+        QCOMPARE(toolTip(2), QStringLiteral("Com3: /dev/ttyS2, not present"));
+
+        // The adapter is unplugged and another is plugged in while the dialog is hidden.
+        click(dlg, "cmdOptionsOK");
+        ports.plug(QStringLiteral("S0 s1 ch340@ttyUSB0"));
+        rig.options();
+        QCOMPARE(ports.looks, 3);
+        QCOMPARE(toolTip(1), QStringLiteral("Com2: /dev/serial/by-id/"
+                                            "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0, "
+                                            "not plugged in"));
+        QCOMPARE(toolTip(2), QStringLiteral("Com3: USB Serial, /dev/ttyUSB0, plugged in"));
+        QVERIFY(store_.saves.last().endsWith(QStringLiteral("Com3 Device=") +
+                                             ports.list[2].stableName));
+
+        // Interface, Serial on Com1 fails: the message lists the ports present now.
+        rig.serial.refuseOpen = true;
+        rig.window->findChild<QAction*>(QStringLiteral("mnuSerial"))->trigger();
+        QCOMPARE(ports.looks, 4);
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
+        QCOMPARE(messages_[0].informativeText,
+                 QStringLiteral("Com1: no such device\n\n"
+                                "Serial ports present now:\n"
+                                "Com1: built-in serial port, /dev/ttyS0\n"
+                                "Com3: USB Serial, /dev/ttyUSB0\n"
+                                "Choose the Com number under Options..., then Interface, Serial."));
     }
 
     // The line configured before keeps its level; the new one is driven from the next phase.

@@ -47,6 +47,7 @@ class TestPortAdapters : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { kestrova::test::dropRawIo(); }
+    void serialOpensPseudoTerminalAt9600_8N1_data();
     void serialOpensPseudoTerminalAt9600_8N1();
     void serialSwitchRefusedByPseudoTerminalIsAFailure();
     void serialMissingDeviceIsReported();
@@ -56,15 +57,28 @@ private slots:
     void parallelPortMissingIsReported();
 };
 
+void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("the device itself") << false;
+    // As an adapter is stored: by its name under /dev/serial/by-id, a link to the device.
+    QTest::newRow("a stable name linking to the device") << true;
+}
+
 void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1()
 {
+    QFETCH(bool, throughLink);
     PseudoTerminal pty;
     QVERIFY(!pty.path().isEmpty());
-    QtSerialLine line(
-        [&](int commPortNumber) { return commPortNumber == 4 ? pty.path() : QString(); });
+    const QTemporaryDir byId;
+    const QString link =
+        byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    QVERIFY(QFile::link(pty.path(), link));
+    const QString device = throughLink ? link : pty.path();
+    QtSerialLine line([&](int commPortNumber) { return commPortNumber == 4 ? device : QString(); });
     line.open(4);
     QVERIFY(line.isOpen());
-    QCOMPARE(line.deviceName(), pty.path());
+    QCOMPARE(line.deviceName(), device);
 
     const int fd = ::open(pty.path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     QVERIFY(fd >= 0);

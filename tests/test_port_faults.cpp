@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
+#include "config/ComPorts.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
+#include "fakes/FakeSerialPorts.h"
 #include "fakes/MemoryStore.h"
 #include "fakes/MessageRecorder.h"
 #include "fakes/NoRawIo.h"
@@ -72,6 +74,7 @@ private slots:
     void lineWithoutModemControlStopsStartWithOneMessage();
     void terminalGoneInTheMiddleOfAnExposure();
     void missingParallelPortAtStartUp();
+    void adapterPluggedBackKeepsItsComNumber();
 };
 
 void TestPortFaults::lineWithoutModemControlStopsStartWithOneMessage()
@@ -143,6 +146,65 @@ void TestPortFaults::missingParallelPortAtStartUp()
     QCOMPARE(messages.size(), 2);
     QVERIFY(window->findChild<QPushButton*>(QStringLiteral("cmdStart"))->isEnabled());
     delete window;
+}
+
+// An adapter, a pseudo-terminal behind a by-id link, is unplugged and plugged back in another
+// socket: the program goes on and opens it again under the Com number it got at start-up.
+void TestPortFaults::adapterPluggedBackKeepsItsComNumber()
+{
+    MemoryStore store;
+    store.set(settings::SerialControl, QStringLiteral("1"));
+    store.set(settings::ParallelControl, QStringLiteral("0"));
+    FakeParallelPort parallel;
+    QtSerialLine serial([&store](int number) { return comDevice(store, number); });
+    FakeSerialPorts ports;
+    const QTemporaryDir byId;
+    const QString link =
+        byId.filePath(QStringLiteral("usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"));
+    const auto plug = [&](int primary) {
+        QFile::remove(link);
+        SerialPortInfo adapter = FakeSerialPorts::port(QStringLiteral("ftdi@x"));
+        adapter.devicePath = QString::fromLocal8Bit(ptsname(primary));
+        adapter.stableName = link;
+        adapter.otherNames = QStringList{link};
+        ports.list = {adapter};
+        return QFile::link(adapter.devicePath, link);
+    };
+    int primary = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(primary >= 0 && grantpt(primary) == 0 && unlockpt(primary) == 0 && plug(primary));
+
+    MessageRecorder recorder;
+    QPointer<MainWindow> window =
+        new MainWindow(store, parallel, serial, nullptr, new FakeTickSource, &ports);
+    window->show();
+    QCOMPARE(comDevice(store, 1), link);
+    QVERIFY(serial.isOpen());
+    QCOMPARE(serial.deviceName(), link);
+    QTRY_COMPARE(recorder.messages.size(), 1); // a pseudo-terminal has no RTS to close
+
+    // Unplugged: udev takes the link away. Choosing the interface again is told once.
+    ::close(primary);
+    QFile::remove(link);
+    ports.list.clear();
+    window->findChild<QAction*>(QStringLiteral("mnuSerial"))->trigger();
+    QCOMPARE(recorder.messages.size(), 2);
+    QVERIFY2(recorder.messages[1].informativeText.endsWith(
+                 QStringLiteral("No serial port is present now. Plug in the serial adapter, then "
+                                "choose Interface, Serial.")),
+             qPrintable(recorder.messages[1].informativeText));
+    QVERIFY(!serial.isOpen());
+
+    // Plugged back, now another device: the same Com number opens it.
+    primary = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(primary >= 0 && grantpt(primary) == 0 && unlockpt(primary) == 0 && plug(primary));
+    window->findChild<QAction*>(QStringLiteral("mnuSerial"))->trigger();
+    QVERIFY(serial.isOpen());
+    QCOMPARE(serial.deviceName(), link);
+    QCOMPARE(comDevice(store, 1), link);
+    QCOMPARE(comDevice(store, 2), QStringLiteral("/dev/ttyS1"));
+    QCOMPARE(recorder.messages.size(), 2);
+    delete window;
+    ::close(primary);
 }
 
 QTEST_MAIN(TestPortFaults)

@@ -48,8 +48,10 @@ MainWindow::ActionScope::~ActionScope()
 }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
-                       QWidget* parent, TickSource* tmrMain)
-    : QMainWindow(parent), store_(store), serial_(serial), line_(parallel, serial)
+                       QWidget* parent, TickSource* tmrMain,
+                       const SerialPortEnumerator* serialPorts)
+    : QMainWindow(parent), store_(store), serial_(serial), serialPorts_(serialPorts),
+      line_(parallel, serial)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Kestrova"));
@@ -186,6 +188,9 @@ void MainWindow::load()
     // message is about.
     deferMessages_ = true;
     ActionScope scope(*this);
+    // An adapter plugged in for the first time gets its Com number before any port is opened.
+    if (serialPorts_)
+        lookForSerialPorts();
     SetDefaults();
     CloseShutter();
     if (!unreadableSettings_.isEmpty())
@@ -263,15 +268,28 @@ void MainWindow::report(const QString& text, const QString& detail)
     if (messageShown_)
         return;
     messageShown_ = true;
+    QString informative = detail;
+    // The user sees at once which Com number to choose instead.
+    if (serialPorts_ && text == QLatin1String(messages::ComPortNotAvailable))
+        informative += QStringLiteral("\n\n") +
+                       presentPortsText(kestrova::lookForSerialPorts(store_, *serialPorts_));
     if (deferMessages_)
-        startupMessage_ = ui::Message{text, detail};
+        startupMessage_ = ui::Message{text, informative};
     else
-        ui::showMessage(text, detail);
+        ui::showMessage(text, informative);
 }
 
 void MainWindow::reportSaveFailure()
 {
     report(QStringLiteral("The settings could not be saved."), store_.failureText());
+}
+
+ComPortTable MainWindow::lookForSerialPorts()
+{
+    ComPortTable table = kestrova::lookForSerialPorts(store_, *serialPorts_);
+    if (!table.saved)
+        reportSaveFailure();
+    return table;
 }
 
 void MainWindow::connectClicked()
@@ -306,6 +324,15 @@ void MainWindow::showOptions()
             if (!unloaded_)
                 SetDefaults();
         });
+    if (serialPorts_) {
+        ActionScope scope(*this);
+        QStringList toolTips;
+        for (const ComPort& com : lookForSerialPorts().coms)
+            toolTips << comToolTip(com);
+        if (!options_ || unloaded_) // closed while a message about the store was up
+            return;
+        options_->setComPortToolTips(toolTips);
+    }
     options_->show();
     options_->raise();
     options_->activateWindow();

@@ -4,6 +4,7 @@
 #include "app/Sequencer.h"
 #include "app/SequencerPanel.h"
 #include "config/ActiveConfiguration.h"
+#include "config/ComPorts.h"
 #include "config/SettingsStore.h"
 #include "shutter/ShutterLine.h"
 #include "ui/MessageBox.h"
@@ -29,9 +30,13 @@ class MainWindow : public QMainWindow, private InterfaceSelection {
     Q_OBJECT
 public:
     // The store and the two ports must outlive the window. The window takes the sequencer's
-    // timer when one is given (tests drive a fake one) and makes the real one otherwise.
+    // timer when one is given (tests drive a fake one) and makes the real one otherwise. With
+    // serialPorts, which must outlive the window too, it looks for serial adapters and gives
+    // them Com numbers at start-up, when the options dialog is shown and when a Com port
+    // cannot be opened.
     MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
-               QWidget* parent = nullptr, TickSource* tmrMain = nullptr);
+               QWidget* parent = nullptr, TickSource* tmrMain = nullptr,
+               const SerialPortEnumerator* serialPorts = nullptr);
     ~MainWindow() override;
 
     // Rebuilds the active configuration from the store; opens the serial port when the serial
@@ -67,6 +72,7 @@ private:
     void OpenSerialPort();
     void report(const QString& text, const QString& detail);
     void reportSaveFailure();
+    ComPortTable lookForSerialPorts();
 
     void connectClicked();
     void selectInterface(bool serial);
@@ -80,6 +86,7 @@ private:
 
     SettingsStore& store_;
     SerialLine& serial_;
+    const SerialPortEnumerator* serialPorts_ = nullptr;
     ShutterLine line_;
     QPointer<OptionsDialog> options_;
     TickSource* tmrMain_ = nullptr;

@@ -196,6 +196,12 @@ void OptionsDialog::setValue(const Binding& binding, Int16 value)
     }
 }
 
+void OptionsDialog::setComPortToolTips(const QStringList& toolTips)
+{
+    for (int row = 0; row < lstSPort_->count(); ++row)
+        lstSPort_->item(row)->setToolTip(toolTips.value(row));
+}
+
 void OptionsDialog::LoadOptions()
 {
     for (const Binding& binding : bindings_)

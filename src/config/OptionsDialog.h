@@ -26,6 +26,10 @@ public:
     using AfterSave = std::function<void(bool saved)>;
     OptionsDialog(SettingsStore& store, AfterSave afterSave);
 
+    // What each Com number is now, shown as the tooltips of lstSPort's items; the items keep
+    // their captions and positions.
+    void setComPortToolTips(const QStringList& toolTips);
+
 private:
     // A setting control, a list or a check box, and the setting it stands for.
     struct Binding {

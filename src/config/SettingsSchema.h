@@ -29,8 +29,9 @@ inline constexpr SettingKey All[] = {ParallelControl,     ParallelPortIndex, Par
                                      ParallelActiveLogic, SerialControl,     SerialPortIndex,
                                      SerialControlLine,   SerialActiveLogic};
 
-// Optional: "Com<N> Device" in the serial section points Com number N at any device file,
-// such as a USB serial adapter. Without it Com<N> is /dev/ttyS<N-1>.
+// Optional: "Com<N> Device" in the serial section points Com number N at any device file.
+// The program writes it for a serial adapter seen for the first time; the user may write it
+// too. Without it Com<N> is /dev/ttyS<N-1>.
 QString comDeviceKey(int commPortNumber);
 QString defaultComDevice(int commPortNumber);
 } // namespace settings

@@ -13,9 +13,8 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
 {
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral(
-                   "%1 does not exist. For a USB serial adapter, point the Com number "
-                   "at its device with the setting \"Com<N> Device\" (see \"man kestrova\").")
+        return QStringLiteral("%1 does not exist. Plug the serial adapter in, or choose the "
+                              "Com number it has under Options... (see \"man kestrova\").")
             .arg(device);
     case QSerialPort::PermissionError:
         return QStringLiteral("Permission to open %1 was denied, or another program is using it. "

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "config/SettingsStore.h"
+#include "shutter/SerialPortEnumerator.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace kestrova {
+
+// The device Com<N> opens: its "Com<N> Device" key when set, otherwise /dev/ttyS<N-1>.
+QString comDevice(const SettingsStore& store, int commPortNumber);
+
+// One Com number as it stands now.
+struct ComPort {
+    int number = 0;
+    QString device;                     // what Com<N> opens
+    bool assigned = false;              // by a "Com<N> Device" key
+    bool present = false;               // a usable port is behind the device now
+    std::optional<SerialPortInfo> port; // the listed serial port behind it, if any
+};
+
+// The Com numbers and the serial ports seen in one look.
+struct ComPortTable {
+    QList<ComPort> coms;                 // Com1 to Com16
+    QList<SerialPortInfo> adapters;      // the adapters present, numbered or not
+    QList<SerialPortInfo> withoutNumber; // adapters left without a Com number: all are taken
+    bool saved = true;                   // every new Com number reached the store
+
+    // The Com number an adapter has, 0 for none.
+    int numberOf(const SerialPortInfo& adapter) const;
+};
+
+// Looks at the serial ports present now and gives every adapter seen for the first time the
+// lowest Com number that has neither a "Com<N> Device" key nor a built-in port with a UART
+// behind /dev/ttyS<N-1>, storing the key at once with the adapter's name under
+// /dev/serial/by-id (its plain device name when it has none). Keys already stored, by the
+// program or by hand, are kept and win.
+ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator& enumerator);
+
+// "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0, plugged in".
+QString comToolTip(const ComPort& com);
+
+// The ports present now with their Com numbers, for a message about a port that failed.
+QString presentPortsText(const ComPortTable& table);
+
+// The Com table and, for each adapter, the udev rule that keeps ModemManager away from it.
+QString listPortsText(const ComPortTable& table);
+
+} // namespace kestrova

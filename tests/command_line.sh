@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The command line, run as a user would in a terminal without a display: --list-ports prints
+# the Com table and opens no device, --version and --help answer, an unknown option fails.
+set -uo pipefail
+program=$1
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+run() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" \
+        XDG_CONFIG_HOME="$home/.config" XDG_RUNTIME_DIR="$home" "$@"
+}
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+run "$program" --list-ports >"$home/out" || fail "--list-ports exit status $?"
+# Watched with strace where it can trace: no tty device may be opened. (The leak checker of a
+# sanitizer build cannot run under ptrace.)
+if strace -f -o /dev/null true 2>/dev/null; then
+    ASAN_OPTIONS=detect_leaks=0 run strace -f -e trace=open,openat -o "$home/trace" \
+        "$program" --list-ports >/dev/null || fail "--list-ports under strace: exit status $?"
+    if grep -E '"/dev/(tty|serial)[^"]*", O_' "$home/trace" | grep -v O_DIRECTORY; then
+        fail "--list-ports opened a device"
+    fi
+fi
+head -n 1 "$home/out" | grep -q '^Com  *Device  *Present  *Description$' || fail "no table header"
+[ "$(grep -c '^Com[0-9]' "$home/out")" -eq 16 ] || fail "not 16 Com rows"
+grep -q '^Com16  ' "$home/out" || fail "no Com16 row"
+
+run "$program" --version | grep -qx 'Kestrova [0-9.]*' || fail "--version"
+run "$program" --help | grep -q -- '--list-ports' || fail "--help does not name --list-ports"
+if run "$program" --no-such-option >/dev/null 2>&1; then
+    fail "an unknown option was accepted"
+fi
+echo "command line: ok"
