@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command line, run as a user would in a terminal without a display: --list-ports prints
 # the Com table and opens no device, --version and --help answer, an unknown option fails.
 set -uo pipefail
