@@ -2,7 +2,12 @@
 
 #include "shutter/LineFailure.h"
 
+#include <QFile>
 #include <QSerialPort>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace kestrova {
 
@@ -26,6 +31,39 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
     }
 }
 
+// Linux drops RTS and DTR when the last descriptor of a terminal closes, if its HUPCL flag is
+// set. QSerialPort puts back at its close the terminal settings it found at its open, so the
+// flag must be on the device before QSerialPort opens it. This descriptor sets it and is held
+// until the port's levels are applied: its own close is then never the last one, so it drops
+// nothing and raises nothing again. A device that cannot be opened here is left as it is;
+// QSerialPort's open then says why.
+class HangupOnClose {
+public:
+    HangupOnClose(const QString& device, bool hangup)
+        : fd_(::open(QFile::encodeName(device).constData(),
+                     O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))
+    {
+        termios settings = {};
+        if (fd_ < 0 || ::tcgetattr(fd_, &settings) != 0)
+            return;
+        const tcflag_t flags = hangup ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+        if (flags == settings.c_cflag)
+            return;
+        settings.c_cflag = flags;
+        ::tcsetattr(fd_, TCSANOW, &settings);
+    }
+    ~HangupOnClose()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    HangupOnClose(const HangupOnClose&) = delete;
+    HangupOnClose& operator=(const HangupOnClose&) = delete;
+
+private:
+    int fd_;
+};
+
 } // namespace
 
 struct QtSerialLine::Impl {
@@ -33,6 +71,7 @@ struct QtSerialLine::Impl {
     QSerialPort port;
     bool rts = false;
     bool dtr = false;
+    bool keepLevelsOnRelease = false;
     QString device;
 };
 
@@ -63,14 +102,16 @@ void QtSerialLine::open(int commPortNumber)
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
+    const HangupOnClose hangup(device, !d_->keepLevelsOnRelease);
     if (!port.open(QIODevice::ReadWrite)) {
         const QString reason = openFailureReason(port, device);
         port.clearError();
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                           QStringLiteral("Com%1: %2").arg(commPortNumber).arg(reason));
     }
-    // Opening raises RTS and DTR; put them back at the levels last set, at once. A device
-    // without modem lines (a pseudo-terminal) refuses; the next shutter command reports that.
+    // Opening raises RTS and DTR; put them back at the levels last set, at once, before
+    // anything else. A device without modem lines (a pseudo-terminal) refuses; the next
+    // shutter command reports that.
     port.setRequestToSend(d_->rts);
     port.setDataTerminalReady(d_->dtr);
     port.clearError();
@@ -80,6 +121,11 @@ void QtSerialLine::close()
 {
     if (d_->port.isOpen())
         d_->port.close();
+}
+
+void QtSerialLine::setKeepLevelsOnRelease(bool keep)
+{
+    d_->keepLevelsOnRelease = keep;
 }
 
 namespace {
@@ -101,16 +147,18 @@ void switchLine(QSerialPort& port, const QString& device, const char* line, bool
 }
 } // namespace
 
+// A level is stored only once the line has taken it: a switch that failed must not come back
+// at the next open of the port.
 void QtSerialLine::setRtsEnable(bool on)
 {
-    d_->rts = on;
     switchLine(d_->port, d_->device, "RTS", on, &QSerialPort::setRequestToSend);
+    d_->rts = on;
 }
 
 void QtSerialLine::setDtrEnable(bool on)
 {
-    d_->dtr = on;
     switchLine(d_->port, d_->device, "DTR", on, &QSerialPort::setDataTerminalReady);
+    d_->dtr = on;
 }
 
 bool QtSerialLine::rtsEnable() const
