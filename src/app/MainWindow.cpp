@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <utility>
 
 namespace kestrova {
 
@@ -43,7 +44,11 @@ MainWindow::ActionScope::ActionScope(MainWindow& window) : window_(window)
 
 MainWindow::ActionScope::~ActionScope()
 {
-    --window_.actionDepth_;
+    if (--window_.actionDepth_ == 0 && !window_.unreadableSettings_.isEmpty())
+        window_.report(
+            QStringLiteral("Some stored settings could not be read; their defaults are used."),
+            QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
+                .arg(std::exchange(window_.unreadableSettings_, {}).join(QStringLiteral(", "))));
 }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
@@ -158,7 +163,7 @@ void MainWindow::createSequencer(TickSource* tmrMain)
         SequencerPanel::Widgets{txtNumExposures_, txtLXTime_, txtDelay_, lblTotalTime_,
                                 lblExposureTime_, lblExposures_, cmdStart_, cmdCancel_,
                                 cmdConnect_},
-        [this](const QString& text, const QString& detail) { report(text, detail); });
+        line_, [this](const QString& text, const QString& detail) { report(text, detail); });
     sequencer_ = std::make_unique<Sequencer>(*sequencerPanel_, line_, *tmrMain_);
 
     const auto action = [this](void (Sequencer::*handler)()) {
@@ -184,13 +189,11 @@ void MainWindow::load()
     // A failure at start-up is told once the window is on screen, so the user sees what the
     // message is about.
     deferMessages_ = true;
-    ActionScope scope(*this);
-    SetDefaults();
-    CloseShutter();
-    if (!unreadableSettings_.isEmpty())
-        report(QStringLiteral("Some stored settings could not be read; their defaults are used."),
-               QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
-                   .arg(unreadableSettings_.join(QStringLiteral(", "))));
+    {
+        ActionScope scope(*this);
+        SetDefaults();
+        CloseShutter();
+    }
     deferMessages_ = false;
 }
 
@@ -209,9 +212,15 @@ void MainWindow::unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    // Nothing would ever end a running exposure: the sequence ends as Cancel ends it, with the
+    // line closed. A shutter opened by hand stays as it is.
+    if (sequencer_->running()) {
+        ActionScope scope(*this);
+        sequencer_->Cancel();
+    }
     tmrMain_->setEnabled(false);
     delete options_;
-    // The line is not driven at shut-down; releasing the port is all.
+    // Otherwise the line is not driven at shut-down; releasing the port is all.
     if (serial_.isOpen())
         serial_.close();
 }
@@ -225,8 +234,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SetDefaults()
 {
     ActionScope scope(*this);
-    unreadableSettings_ =
+    const QStringList unreadable =
         loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
+    for (const QString& key : unreadable)
+        if (!unreadableSettings_.contains(key))
+            unreadableSettings_ << key;
+}
+
+// A configuration change while the shutter is closed and no sequence runs puts the newly
+// configured line at its closed level at once, instead of leaving it wherever it was.
+void MainWindow::applyConfiguration()
+{
+    SetDefaults();
+    if (!sequencer_->running() && !line_.shutterOpen())
+        CloseShutter();
 }
 
 bool MainWindow::OpenShutter()
@@ -268,30 +289,32 @@ void MainWindow::report(const QString& text, const QString& detail)
         ui::showMessage(text, detail);
 }
 
-void MainWindow::reportSaveFailure()
+void MainWindow::reportSaveFailure(const QString& whatWasNotSaved)
 {
-    report(QStringLiteral("The settings could not be saved."), store_.failureText());
+    report(QStringLiteral("The settings could not be saved."),
+           whatWasNotSaved.isEmpty() ? store_.failureText()
+                                     : whatWasNotSaved + QLatin1Char(' ') + store_.failureText());
 }
 
 void MainWindow::connectClicked()
 {
     ActionScope scope(*this);
     // A line that failed did not move: the caption keeps saying what the button will do.
-    if (line_.shutterOpen()) {
-        if (CloseShutter())
-            cmdConnect_->setText(QStringLiteral("Open Shutter"));
-    } else {
-        if (OpenShutter())
-            cmdConnect_->setText(QStringLiteral("Close Shutter"));
-    }
+    if (line_.shutterOpen())
+        CloseShutter();
+    else
+        OpenShutter();
+    cmdConnect_->setText(SequencerPanel::connectCaption(line_.shutterOpen()));
 }
 
 void MainWindow::selectInterface(bool serial)
 {
     ActionScope scope(*this);
     if (!saveInterfaceChoice(store_, serial))
-        reportSaveFailure();
-    SetDefaults();
+        reportSaveFailure(QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
+                                         "Kestrova is closed.")
+                              .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
+    applyConfiguration();
 }
 
 void MainWindow::showOptions()
@@ -303,7 +326,7 @@ void MainWindow::showOptions()
                 reportSaveFailure();
             // The program may have been told to close while the message was up.
             if (!unloaded_)
-                SetDefaults();
+                applyConfiguration();
         });
     options_->show();
     options_->raise();
