@@ -2,7 +2,6 @@
 
 #include "shutter/LineFailure.h"
 
-#include <QFile>
 #include <QSerialPort>
 
 #include <fcntl.h>
@@ -31,38 +30,19 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
     }
 }
 
-// Linux drops RTS and DTR when the last descriptor of a terminal closes, if its HUPCL flag is
-// set. QSerialPort puts back at its close the terminal settings it found at its open, so the
-// flag must be on the device before QSerialPort opens it. This descriptor sets it and is held
-// until the port's levels are applied: its own close is then never the last one, so it drops
-// nothing and raises nothing again. A device that cannot be opened here is left as it is;
-// QSerialPort's open then says why.
-class HangupOnClose {
-public:
-    HangupOnClose(const QString& device, bool hangup)
-        : fd_(::open(QFile::encodeName(device).constData(),
-                     O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC))
-    {
-        termios settings = {};
-        if (fd_ < 0 || ::tcgetattr(fd_, &settings) != 0)
-            return;
-        const tcflag_t flags = hangup ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
-        if (flags == settings.c_cflag)
-            return;
-        settings.c_cflag = flags;
-        ::tcsetattr(fd_, TCSANOW, &settings);
-    }
-    ~HangupOnClose()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    HangupOnClose(const HangupOnClose&) = delete;
-    HangupOnClose& operator=(const HangupOnClose&) = delete;
-
-private:
-    int fd_;
-};
+// Linux drops RTS and DTR at the release of a terminal (the close of its last descriptor) when
+// its HUPCL flag is set. A device that refuses the flag is left as it is.
+void setHangupOnClose(int fd, bool hangup)
+{
+    termios settings = {};
+    if (::tcgetattr(fd, &settings) != 0)
+        return;
+    const tcflag_t flags = hangup ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+    if (flags == settings.c_cflag)
+        return;
+    settings.c_cflag = flags;
+    ::tcsetattr(fd, TCSANOW, &settings);
+}
 
 } // namespace
 
@@ -72,6 +52,7 @@ struct QtSerialLine::Impl {
     bool rts = false;
     bool dtr = false;
     bool keepLevelsOnRelease = false;
+    bool hangupOnRelease = true; // as the port was opened
     QString device;
 };
 
@@ -80,7 +61,10 @@ QtSerialLine::QtSerialLine(DeviceResolver deviceForPort) : d_(std::make_unique<I
     d_->deviceForPort = std::move(deviceForPort);
 }
 
-QtSerialLine::~QtSerialLine() = default;
+QtSerialLine::~QtSerialLine()
+{
+    close();
+}
 
 bool QtSerialLine::isOpen() const
 {
@@ -102,7 +86,6 @@ void QtSerialLine::open(int commPortNumber)
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    const HangupOnClose hangup(device, !d_->keepLevelsOnRelease);
     if (!port.open(QIODevice::ReadWrite)) {
         const QString reason = openFailureReason(port, device);
         port.clearError();
@@ -115,12 +98,26 @@ void QtSerialLine::open(int commPortNumber)
     port.setRequestToSend(d_->rts);
     port.setDataTerminalReady(d_->dtr);
     port.clearError();
+    // Set on the open port too, so that a release by the system (the program killed) keeps
+    // the levels as well.
+    d_->hangupOnRelease = !d_->keepLevelsOnRelease;
+    setHangupOnClose(port.handle(), d_->hangupOnRelease);
 }
 
 void QtSerialLine::close()
 {
-    if (d_->port.isOpen())
-        d_->port.close();
+    QSerialPort& port = d_->port;
+    if (!port.isOpen())
+        return;
+    // QSerialPort's close puts back the terminal settings it found at its open, HUPCL included,
+    // then closes its descriptor. A duplicate of that descriptor keeps the port from being
+    // released until the flag is set again as wanted; its close is then the release.
+    const int held = ::fcntl(port.handle(), F_DUPFD_CLOEXEC, 0);
+    port.close();
+    if (held >= 0) {
+        setHangupOnClose(held, d_->hangupOnRelease);
+        ::close(held);
+    }
 }
 
 void QtSerialLine::setKeepLevelsOnRelease(bool keep)
