@@ -176,6 +176,7 @@ void TestPortFaults::missingParallelPortAtStartUp()
 // every reopen, so the device must hold the flag clear when the port is released; where "line
 // clear" is closed, the drop is harmless and the flag stays set. QSerialPort puts back at its
 // close the settings it found at its open, so this is what the device keeps afterwards.
+// clang-format off
 void TestPortFaults::releaseLeavesTheLineClosed_data()
 {
     QTest::addColumn<QString>("activeLogic");
@@ -184,6 +185,7 @@ void TestPortFaults::releaseLeavesTheLineClosed_data()
     QTest::newRow("Active Logic unchecked: line set is closed") << "0" << "HUPCL set" << "HUPCL clear";
     QTest::newRow("Active Logic checked: line clear is closed") << "1" << "HUPCL clear" << "HUPCL set";
 }
+// clang-format on
 
 void TestPortFaults::releaseLeavesTheLineClosed()
 {

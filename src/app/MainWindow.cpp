@@ -311,9 +311,10 @@ void MainWindow::selectInterface(bool serial)
 {
     ActionScope scope(*this);
     if (!saveInterfaceChoice(store_, serial))
-        reportSaveFailure(QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
-                                         "Kestrova is closed.")
-                              .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
+        reportSaveFailure(
+            QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
+                           "Kestrova is closed.")
+                .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
     applyConfiguration();
 }
 
