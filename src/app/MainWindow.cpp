@@ -91,8 +91,9 @@ void MainWindow::createControls()
           twipsRect(960, 1320, 1215, 495), false);
     cmdStart_ = ui::place<QPushButton>(client, "cmdStart", QStringLiteral("Start"),
                                        twipsRect(1680, 2040, 1215, 615));
-    cmdConnect_ = ui::place<QPushButton>(client, "cmdConnect", QStringLiteral("Open Shutter"),
-                                         twipsRect(120, 2040, 1215, 615));
+    cmdConnect_ =
+        ui::place<QPushButton>(client, "cmdConnect", SequencerPanel::connectCaption(false),
+                               twipsRect(120, 2040, 1215, 615));
     label(client, "Label4", QStringLiteral("Exposures:"), twipsRect(1080, 2880, 1575, 375), true);
     lblExposures_ =
         label(client, "lblExposures", QStringLiteral("0"), twipsRect(2880, 2880, 615, 375), true);
