@@ -156,6 +156,7 @@ public:
     bool isOpen() const override { return false; }
     void open(int) override {}
     void close() override {}
+    void setKeepLevelsOnRelease(bool) override {}
     void setRtsEnable(bool) override {}
     void setDtrEnable(bool) override {}
     bool rtsEnable() const override { return false; }

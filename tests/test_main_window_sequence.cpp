@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
+#include "app/TerminationSignals.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
 #include "fakes/MemoryStore.h"
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <csignal>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -66,6 +69,8 @@ class TestMainWindowSequence : public QObject {
 
 private slots:
     void controlsDriveTheSequencer();
+    void closingTheWindowEndsTheSequence_data();
+    void closingTheWindowEndsTheSequence();
     void eachActionShowsItsOwnMessage();
     void tickDuringAnotherMessageIsReported();
 };
@@ -83,17 +88,66 @@ void TestMainWindowSequence::controlsDriveTheSequencer()
     QCOMPARE(w.snapshot(), "00:00:04 1 0 open cmdCancel tmrMain");
     w.click("cmdCancel");
     QCOMPARE(w.snapshot(), "00:00:04 0 0 closed cmdStart cmdConnect");
-    // The sequencer leaves the manual button's caption alone; the button goes by the line.
-    QCOMPARE(w.find<QPushButton>("cmdConnect")->text(), "Close Shutter");
+    // The manual button, enabled again, says what it will do: the sequence closed the shutter.
+    auto* connect = w.find<QPushButton>("cmdConnect");
+    QCOMPARE(connect->text(), "Open Shutter");
     w.click("cmdConnect");
     QVERIFY(w.lineOpen());
+    QCOMPARE(connect->text(), "Close Shutter");
 
-    // Closing the window stops the timer and leaves the line as it is.
+    // A sequence started with the shutter open by hand, ended by itself: the same.
+    w.enter("1", "1", "1");
     w.click("cmdStart");
-    const QStringList writes = w.parallel.writes;
-    w.window.close();
+    QVERIFY(w.ticks->fire());
+    QCOMPARE(w.snapshot(), "00:00:00 0 1 closed cmdStart cmdConnect");
+    QCOMPARE(connect->text(), "Open Shutter");
+    QVERIFY(w.messages.isEmpty());
+}
+
+// Nothing would ever end an exposure left running by a closed window: whichever way the window
+// closes, the sequence ends as Cancel ends it. A shutter opened by hand is left as it is.
+// clang-format off
+void TestMainWindowSequence::closingTheWindowEndsTheSequence_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("sequence");
+    QTest::addColumn<QStringList>("writesAtClose");
+    QTest::newRow("close box during an exposure") << "close box" << true << QStringList{"set 888 1"};
+    QTest::newRow("File, Exit during a pause") << "File, Exit" << true << QStringList{"set 888 1"};
+    QTest::newRow("close box, shutter open by hand") << "close box" << false << QStringList{};
+    QTest::newRow("logout signal during an exposure") << "SIGTERM" << true << QStringList{"set 888 1"};
+}
+// clang-format on
+
+void TestMainWindowSequence::closingTheWindowEndsTheSequence()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, sequence);
+    Window w;
+    w.window.show();
+    if (sequence) {
+        w.enter("2", "2", "1");
+        w.click("cmdStart");
+        if (how == "File, Exit")
+            for (int tick = 0; tick < 2; ++tick)
+                QVERIFY(w.ticks->fire());
+    } else {
+        w.click("cmdConnect");
+    }
+    QCOMPARE(w.lineOpen(), how != "File, Exit");
+    w.parallel.writes.clear();
+
+    TerminationSignals terminationSignals;
+    if (how == "close box")
+        w.window.close();
+    else if (how == "File, Exit")
+        w.find<QAction>("mnuExit")->trigger();
+    else
+        ::raise(SIGTERM);
+    QTRY_VERIFY(!w.window.isVisible());
+    QTEST(w.parallel.writes, "writesAtClose");
+    QCOMPARE(w.lineOpen(), !sequence);
     QVERIFY(!w.ticks->isEnabled());
-    QCOMPARE(w.parallel.writes, writes);
     QVERIFY(w.messages.isEmpty());
 }
 

@@ -350,7 +350,8 @@ private slots:
             click(dlg, button);
             QCOMPARE(messages_.size(), 1);
             QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
-            QCOMPARE(rig.serial.calls.last(), QStringLiteral("open 3"));
+            QVERIFY(rig.serial.calls.contains(QStringLiteral("open 3")));
+            QVERIFY(!rig.serial.isOpen());
             QCOMPARE(store_.get(settings::SerialPortIndex), QStringLiteral("2"));
             QVERIFY(!child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
             QCOMPARE(dlg->isVisible(), button == QLatin1String("cmdOptionsApply"));
@@ -425,6 +426,113 @@ private slots:
         QCOMPARE(rig.parallel.writes, QStringList{"clr 888 5"});
         QVERIFY(!rig.parallel.bitSet(888, 1)); // D1 stays as the exposure left it: open
         QVERIFY(messages_.isEmpty());
+    }
+
+    // Qt's single-selection lists let Ctrl+click and Ctrl+Space take the selection away, and
+    // an empty list would be saved as "-1" (for "Control Line", DTR). Only a stored "-1" shows
+    // no selection.
+    void userCannotEmptyAList()
+    {
+        OptionsDialog* dlg = open();
+        QStringList lists;
+        for (const auto& [control, key, byDefault] : Keys) {
+            auto* list = qobject_cast<QListWidget*>(child(dlg, control));
+            if (!list)
+                continue;
+            lists << key;
+            click(dlg, QString(control) + ":1");
+            const QPoint item = list->visualItemRect(list->item(1)).center();
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, item);
+            QCOMPARE(shown(dlg, control), 1);
+            QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+            QCOMPARE(shown(dlg, control), 1);
+        }
+        click(dlg, "cmdOptionsApply");
+        for (const QString& key : lists)
+            QCOMPARE(store_.values.value(key), QStringLiteral("1"));
+    }
+
+    // A configuration change while the shutter is closed and no sequence runs puts the newly
+    // configured line at its closed level at once; a shutter open by hand keeps its line.
+    // clang-format off
+    void configurationChangeClosesTheNewLine_data()
+    {
+        QTest::addColumn<bool>("serialStored");
+        QTest::addColumn<bool>("openByHand");
+        QTest::addColumn<QString>("steps"); // clicks on the dialog, or an Interface command
+        QTest::addColumn<QStringList>("driven");
+        QTest::newRow("Apply: new bit") << false << false << "lstPBit:5 cmdOptionsApply"
+                                        << QStringList{"set 888 5"};
+        QTest::newRow("OK: new polarity") << false << false << "chkPActiveLogic cmdOptionsOK"
+                                          << QStringList{"clr 888 1"};
+        QTest::newRow("Interface, Serial") << false << false << "mnuSerial"
+                                           << QStringList{"RTS off", "open 1", "RTS off"};
+        QTest::newRow("Interface, Parallel") << true << false << "mnuParallel"
+                                             << QStringList{"set 888 1"};
+        QTest::newRow("Apply with the shutter open by hand")
+            << false << true << "lstPBit:5 cmdOptionsApply" << QStringList{};
+    }
+    // clang-format on
+    void configurationChangeClosesTheNewLine()
+    {
+        QFETCH(bool, serialStored);
+        QFETCH(bool, openByHand);
+        QFETCH(QString, steps);
+        if (serialStored) {
+            store_.set(settings::SerialControl, QStringLiteral("1"));
+            store_.set(settings::ParallelControl, QStringLiteral("0"));
+        }
+        Rig rig(store_);
+        if (openByHand)
+            click(rig.window, "cmdConnect");
+        rig.parallel.writes.clear();
+        rig.serial.calls.clear();
+        if (steps.startsWith(QLatin1String("mnu")))
+            rig.window->findChild<QAction*>(steps)->trigger();
+        else
+            for (const QString& step : steps.split(' '))
+                click(rig.options(), step);
+        QTEST(rig.parallel.writes + rig.serial.calls, "driven");
+        QCOMPARE(rig.window->shutterLine().shutterOpen(), openByHand);
+        QVERIFY(messages_.isEmpty());
+    }
+
+    // A stored value taken as its default is told whenever SetDefaults meets it, once per
+    // action, and after any other failure of the same action only that one is told.
+    // clang-format off
+    void fallbacksAreToldAtEachConfigurationChange_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("told");
+        const QString fallback = "Some stored settings could not be read; their defaults are used.";
+        QTest::newRow("Interface, Parallel") << "Parallel Options/PortBit" << "mnuParallel" << fallback;
+        QTest::newRow("Interface, Serial") << "Parallel Options/PortBit" << "mnuSerial" << fallback;
+        QTest::newRow("Apply") << "Serial Options/Serial Control" << "lstPBit:5 cmdOptionsApply" << fallback;
+        QTest::newRow("OK") << "Serial Options/Serial Control" << "lstPBit:5 cmdOptionsOK" << fallback;
+        QTest::newRow("Interface, Serial on a missing port")
+            << "Parallel Options/PortBit" << "mnuSerial" << QString(messages::ComPortNotAvailable);
+    }
+    // clang-format on
+    void fallbacksAreToldAtEachConfigurationChange()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, steps);
+        QFETCH(QString, told);
+        store_.values.insert(key, QStringLiteral("D9"));
+        Rig rig(store_, told == QLatin1String(messages::ComPortNotAvailable));
+        QTRY_COMPARE(messages_.size(), 1); // at start-up
+        messages_.clear();
+        if (steps.startsWith(QLatin1String("mnu")))
+            rig.window->findChild<QAction*>(steps)->trigger();
+        else
+            for (const QString& step : steps.split(' '))
+                click(rig.options(), step);
+        QCOMPARE(messages_.size(), 1);
+        QCOMPARE(messages_[0].text, told);
+        if (told != QLatin1String(messages::ComPortNotAvailable))
+            QVERIFY2(messages_[0].informativeText.contains(key),
+                     qPrintable(messages_[0].informativeText));
     }
 };
 

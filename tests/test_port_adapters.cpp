@@ -101,6 +101,7 @@ void TestPortAdapters::serialSwitchRefusedByPseudoTerminalIsAFailure()
 {
     PseudoTerminal pty;
     QtSerialLine line = lineOn(pty.path());
+    line.setDtrEnable(true);
     line.open(1); // the stored levels are applied and refused quietly: the open itself holds
     QVERIFY(line.isOpen());
     try {
@@ -112,7 +113,10 @@ void TestPortAdapters::serialSwitchRefusedByPseudoTerminalIsAFailure()
         QVERIFY2(failure.detail().contains(QStringLiteral("RTS")), qPrintable(failure.detail()));
     }
     QVERIFY_THROWS_EXCEPTION(LineFailure, line.setDtrEnable(false));
-    QVERIFY(line.rtsEnable());
+    // A refused switch keeps the level stored before, which the next open applies: a failed
+    // "Open Shutter" must not open the shutter when the port comes back.
+    QVERIFY(!line.rtsEnable());
+    QVERIFY(line.dtrEnable());
 }
 
 void TestPortAdapters::serialMissingDeviceIsReported()

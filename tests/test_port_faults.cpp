@@ -16,7 +16,11 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <optional>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace kestrova;
@@ -63,6 +67,27 @@ struct Rig : MessageRecorder {
         QTest::mouseClick(find<QPushButton>("cmdStart"), Qt::LeftButton);
     }
     bool idle() { return find<QPushButton>("cmdStart")->isEnabled() && !ticks->isEnabled(); }
+
+    // The hang-up on close flag as the device holds it ("HUPCL set" or "HUPCL clear"), seen
+    // and, when asked, first set through a descriptor of the test's own.
+    QString hangupOnClose(std::optional<bool> set = std::nullopt) const
+    {
+        const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios settings = {};
+        if (fd < 0 || tcgetattr(fd, &settings) != 0) {
+            const QString reason = QString::fromLocal8Bit(strerror(errno));
+            if (fd >= 0)
+                ::close(fd);
+            return QStringLiteral("unreadable: ") + reason;
+        }
+        if (set) {
+            settings.c_cflag = *set ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+            tcsetattr(fd, TCSANOW, &settings);
+            tcgetattr(fd, &settings);
+        }
+        ::close(fd);
+        return QLatin1String(settings.c_cflag & HUPCL ? "HUPCL set" : "HUPCL clear");
+    }
 };
 
 } // namespace
@@ -75,6 +100,8 @@ private slots:
     void terminalGoneInTheMiddleOfAnExposure();
     void missingParallelPortAtStartUp();
     void adapterPluggedBackKeepsItsComNumber();
+    void releaseLeavesTheLineClosed_data();
+    void releaseLeavesTheLineClosed();
 };
 
 void TestPortFaults::lineWithoutModemControlStopsStartWithOneMessage()
@@ -202,9 +229,46 @@ void TestPortFaults::adapterPluggedBackKeepsItsComNumber()
     QCOMPARE(serial.deviceName(), link);
     QCOMPARE(comDevice(store, 1), link);
     QCOMPARE(comDevice(store, 2), QStringLiteral("/dev/ttyS1"));
-    QCOMPARE(recorder.messages.size(), 2);
+    // The new line is closed at once, which a pseudo-terminal refuses as it did at start-up.
+    QCOMPARE(recorder.messages.size(), 3);
+    QVERIFY(
+        recorder.messages[2].informativeText.contains(QStringLiteral("RTS could not be switched")));
     delete window;
     ::close(primary);
+}
+
+// Linux drops RTS and DTR at the last close of a port whose hang-up on close flag is set. Where
+// "line set" is the shutter-closed level, that drop would open the shutter at every exit and
+// every reopen, so the device must hold the flag clear when the port is released; where "line
+// clear" is closed, the drop is harmless and the flag stays set. QSerialPort puts back at its
+// close the settings it found at its open, so this is what the device keeps afterwards.
+// clang-format off
+void TestPortFaults::releaseLeavesTheLineClosed_data()
+{
+    QTest::addColumn<QString>("activeLogic");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("afterRelease");
+    QTest::newRow("Active Logic unchecked: line set is closed") << "0" << "HUPCL set" << "HUPCL clear";
+    QTest::newRow("Active Logic checked: line clear is closed") << "1" << "HUPCL clear" << "HUPCL set";
+}
+// clang-format on
+
+void TestPortFaults::releaseLeavesTheLineClosed()
+{
+    QFETCH(QString, activeLogic);
+    QFETCH(QString, before);
+    Rig rig;
+    QVERIFY(!rig.device.isEmpty());
+    QCOMPARE(rig.hangupOnClose(before == QLatin1String("HUPCL set")), before);
+    rig.store.set(settings::SerialControl, QStringLiteral("1"));
+    rig.store.set(settings::SerialActiveLogic, activeLogic);
+    rig.open();
+    QVERIFY(rig.serial.isOpen());
+    rig.find<QAction>("mnuSerial")->trigger(); // a reopen releases the port first
+    QVERIFY(rig.serial.isOpen());
+    rig.find<QAction>("mnuExit")->trigger();
+    QVERIFY(!rig.serial.isOpen());
+    QTEST(rig.hangupOnClose(), "afterRelease");
 }
 
 QTEST_MAIN(TestPortFaults)

@@ -43,7 +43,7 @@ private slots:
     void savedTextReachesTheFileAtOnce();
     void absentKeyGivesDefault();
     void unwritableFolderIsReported();
-    void readOnlyFileKeepsWhatWasSaved();
+    void readOnlyFolderKeepsWhatWasSavedAndRecovers();
     void garbageFileKeepsReadableValuesAndAcceptsSaves();
     void defaultStoreLivesInTheUserConfigFolder();
 };
@@ -90,7 +90,9 @@ void TestSettingsStore::unwritableFolderIsReported()
              qPrintable(store.failureText()));
 }
 
-void TestSettingsStore::readOnlyFileKeepsWhatWasSaved()
+// A refused write leaves the file as it was; once the folder is writable again, each save is
+// judged by whether it reached the disk now, not by the error QSettings met before.
+void TestSettingsStore::readOnlyFolderKeepsWhatWasSavedAndRecovers()
 {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
@@ -108,8 +110,19 @@ void TestSettingsStore::readOnlyFileKeepsWhatWasSaved()
 
     QFile raw(file);
     QVERIFY(raw.open(QIODevice::ReadOnly));
-    const QByteArray contents = raw.readAll();
+    QByteArray contents = raw.readAll();
     QVERIFY2(contents.contains("PortBit=6"), contents.constData());
+    raw.close();
+
+    QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral("1")),
+             qPrintable(store.failureText()));
+    QVERIFY(store.failureText().isEmpty());
+    QVERIFY(store.save(settings::SerialActiveLogic, QStringLiteral("0")));
+    // The values refused before were kept and reach the disk with the next save.
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    contents = raw.readAll();
+    for (const char* line : {"Control%20Line=1", "ActiveLogic=0", "PortBit=2", "PortIndex=2"})
+        QVERIFY2(contents.contains(line), contents.constData());
 }
 
 void TestSettingsStore::garbageFileKeepsReadableValuesAndAcceptsSaves()

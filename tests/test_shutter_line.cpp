@@ -17,6 +17,8 @@ private slots:
     void closedSerialPortIsReported();
     void failureKeepsShutterState();
     void openSerialPortReopensAndReportsFailure();
+    void serialPortOpensAtTheShutterLevel_data();
+    void serialPortOpensAtTheShutterLevel();
 };
 
 // clang-format off
@@ -134,6 +136,48 @@ void TestShutterLine::openSerialPortReopensAndReportsFailure()
     QVERIFY(failure);
     QCOMPARE(failure->text(), QStringLiteral("The Com port selected is not available"));
     QVERIFY(!serial.isOpen());
+}
+
+// The port applies its stored levels the moment it opens: the configured line's is the level
+// the shutter is at. Only where "line set" is the closed level do the lines outlive the release.
+// clang-format off
+void TestShutterLine::serialPortOpensAtTheShutterLevel_data()
+{
+    QTest::addColumn<QString>("controlLine");
+    QTest::addColumn<bool>("activeLogic");
+    QTest::addColumn<bool>("openByHand");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<bool>("keepLevelsOnRelease");
+
+    QTest::newRow("RTS active high, closed") << "RTS" << true << false << QStringList{"RTS off", "open 1"} << false;
+    QTest::newRow("RTS active low, closed") << "RTS" << false << false << QStringList{"RTS on", "open 1"} << true;
+    QTest::newRow("DTR active low, closed") << "DTR" << false << false << QStringList{"DTR on", "open 1"} << true;
+    QTest::newRow("DTR active high, open by hand") << "DTR" << true << true << QStringList{"close", "DTR on", "open 1"} << false;
+    QTest::newRow("RTS active low, open by hand") << "RTS" << false << true << QStringList{"close", "RTS off", "open 1"} << true;
+}
+// clang-format on
+
+void TestShutterLine::serialPortOpensAtTheShutterLevel()
+{
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    ShutterLine line(parallel, serial);
+    line.config().UseSerial = true;
+    line.config().CommPortNumber = 1;
+    QFETCH(QString, controlLine);
+    QFETCH(bool, activeLogic);
+    QFETCH(bool, openByHand);
+    line.config().ControlLine = controlLine;
+    line.config().ActiveLogic = activeLogic;
+    if (openByHand) {
+        serial.opened = true;
+        line.openShutter();
+        serial.calls.clear();
+    }
+    QVERIFY(!line.openSerialPort());
+    QTEST(serial.calls, "calls");
+    QTEST(serial.keepLevelsOnRelease, "keepLevelsOnRelease");
+    QCOMPARE(line.shutterOpen(), openByHand);
 }
 
 QTEST_GUILESS_MAIN(TestShutterLine)

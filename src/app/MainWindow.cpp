@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTimer>
+#include <utility>
 
 namespace kestrova {
 
@@ -44,7 +45,11 @@ MainWindow::ActionScope::ActionScope(MainWindow& window) : window_(window)
 
 MainWindow::ActionScope::~ActionScope()
 {
-    --window_.actionDepth_;
+    if (--window_.actionDepth_ == 0 && !window_.unreadableSettings_.isEmpty())
+        window_.report(
+            QStringLiteral("Some stored settings could not be read; their defaults are used."),
+            QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
+                .arg(std::exchange(window_.unreadableSettings_, {}).join(QStringLiteral(", "))));
 }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
@@ -89,8 +94,9 @@ void MainWindow::createControls()
           twipsRect(960, 1320, 1215, 495), false);
     cmdStart_ = ui::place<QPushButton>(client, "cmdStart", QStringLiteral("Start"),
                                        twipsRect(1680, 2040, 1215, 615));
-    cmdConnect_ = ui::place<QPushButton>(client, "cmdConnect", QStringLiteral("Open Shutter"),
-                                         twipsRect(120, 2040, 1215, 615));
+    cmdConnect_ =
+        ui::place<QPushButton>(client, "cmdConnect", SequencerPanel::connectCaption(false),
+                               twipsRect(120, 2040, 1215, 615));
     label(client, "Label4", QStringLiteral("Exposures:"), twipsRect(1080, 2880, 1575, 375), true);
     lblExposures_ =
         label(client, "lblExposures", QStringLiteral("0"), twipsRect(2880, 2880, 615, 375), true);
@@ -161,7 +167,7 @@ void MainWindow::createSequencer(TickSource* tmrMain)
         SequencerPanel::Widgets{txtNumExposures_, txtLXTime_, txtDelay_, lblTotalTime_,
                                 lblExposureTime_, lblExposures_, cmdStart_, cmdCancel_,
                                 cmdConnect_},
-        [this](const QString& text, const QString& detail) { report(text, detail); });
+        line_, [this](const QString& text, const QString& detail) { report(text, detail); });
     sequencer_ = std::make_unique<Sequencer>(*sequencerPanel_, line_, *tmrMain_);
 
     const auto action = [this](void (Sequencer::*handler)()) {
@@ -187,16 +193,14 @@ void MainWindow::load()
     // A failure at start-up is told once the window is on screen, so the user sees what the
     // message is about.
     deferMessages_ = true;
-    ActionScope scope(*this);
-    // An adapter plugged in for the first time gets its Com number before any port is opened.
-    if (serialPorts_)
-        lookForSerialPorts();
-    SetDefaults();
-    CloseShutter();
-    if (!unreadableSettings_.isEmpty())
-        report(QStringLiteral("Some stored settings could not be read; their defaults are used."),
-               QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
-                   .arg(unreadableSettings_.join(QStringLiteral(", "))));
+    {
+        ActionScope scope(*this);
+        // An adapter plugged in for the first time gets its Com number before any port is opened.
+        if (serialPorts_)
+            lookForSerialPorts();
+        SetDefaults();
+        CloseShutter();
+    }
     deferMessages_ = false;
 }
 
@@ -215,9 +219,15 @@ void MainWindow::unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    // Nothing would ever end a running exposure: the sequence ends as Cancel ends it, with the
+    // line closed. A shutter opened by hand stays as it is.
+    if (sequencer_->running()) {
+        ActionScope scope(*this);
+        sequencer_->Cancel();
+    }
     tmrMain_->setEnabled(false);
     delete options_;
-    // The line is not driven at shut-down; releasing the port is all.
+    // Otherwise the line is not driven at shut-down; releasing the port is all.
     if (serial_.isOpen())
         serial_.close();
 }
@@ -231,8 +241,20 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SetDefaults()
 {
     ActionScope scope(*this);
-    unreadableSettings_ =
+    const QStringList unreadable =
         loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
+    for (const QString& key : unreadable)
+        if (!unreadableSettings_.contains(key))
+            unreadableSettings_ << key;
+}
+
+// A configuration change while the shutter is closed and no sequence runs puts the newly
+// configured line at its closed level at once, instead of leaving it wherever it was.
+void MainWindow::applyConfiguration()
+{
+    SetDefaults();
+    if (!sequencer_->running() && !line_.shutterOpen())
+        CloseShutter();
 }
 
 bool MainWindow::OpenShutter()
@@ -279,9 +301,11 @@ void MainWindow::report(const QString& text, const QString& detail)
         ui::showMessage(text, informative);
 }
 
-void MainWindow::reportSaveFailure()
+void MainWindow::reportSaveFailure(const QString& whatWasNotSaved)
 {
-    report(QStringLiteral("The settings could not be saved."), store_.failureText());
+    report(QStringLiteral("The settings could not be saved."),
+           whatWasNotSaved.isEmpty() ? store_.failureText()
+                                     : whatWasNotSaved + QLatin1Char(' ') + store_.failureText());
 }
 
 ComPortTable MainWindow::lookForSerialPorts()
@@ -296,21 +320,22 @@ void MainWindow::connectClicked()
 {
     ActionScope scope(*this);
     // A line that failed did not move: the caption keeps saying what the button will do.
-    if (line_.shutterOpen()) {
-        if (CloseShutter())
-            cmdConnect_->setText(QStringLiteral("Open Shutter"));
-    } else {
-        if (OpenShutter())
-            cmdConnect_->setText(QStringLiteral("Close Shutter"));
-    }
+    if (line_.shutterOpen())
+        CloseShutter();
+    else
+        OpenShutter();
+    cmdConnect_->setText(SequencerPanel::connectCaption(line_.shutterOpen()));
 }
 
 void MainWindow::selectInterface(bool serial)
 {
     ActionScope scope(*this);
     if (!saveInterfaceChoice(store_, serial))
-        reportSaveFailure();
-    SetDefaults();
+        reportSaveFailure(
+            QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
+                           "Kestrova is closed.")
+                .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
+    applyConfiguration();
 }
 
 void MainWindow::showOptions()
@@ -322,7 +347,7 @@ void MainWindow::showOptions()
                 reportSaveFailure();
             // The program may have been told to close while the message was up.
             if (!unloaded_)
-                SetDefaults();
+                applyConfiguration();
         });
     if (serialPorts_) {
         ActionScope scope(*this);

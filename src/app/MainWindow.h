@@ -50,7 +50,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // Every user action shows at most one message, however many things fail inside it.
+    // Every user action shows at most one message, however many things fail inside it. Stored
+    // values taken as their defaults are told at the end of the action, if nothing else was.
     class ActionScope {
     public:
         explicit ActionScope(MainWindow& window);
@@ -65,13 +66,14 @@ private:
     void createSequencer(TickSource* tmrMain);
     void load();
     void unload();
+    void applyConfiguration();
 
     // Both report a line failure to the user and return false.
     bool OpenShutter();
     bool CloseShutter();
     void OpenSerialPort();
     void report(const QString& text, const QString& detail);
-    void reportSaveFailure();
+    void reportSaveFailure(const QString& whatWasNotSaved = {});
     ComPortTable lookForSerialPorts();
 
     void connectClicked();
@@ -97,7 +99,8 @@ private:
     bool unloaded_ = false;
     bool deferMessages_ = false;
     std::optional<ui::Message> startupMessage_;
-    QStringList unreadableSettings_; // "Section/Key" of stored values taken as their defaults
+    QStringList unreadableSettings_; // "Section/Key" of stored values taken as their defaults,
+                                     // not yet told in this action
 
     QLineEdit* txtNumExposures_ = nullptr;
     QLineEdit* txtLXTime_ = nullptr;

@@ -7,9 +7,14 @@
 
 namespace kestrova {
 
-SequencerPanel::SequencerPanel(const Widgets& widgets, Reporter report)
-    : widgets_(widgets), report_(std::move(report))
+SequencerPanel::SequencerPanel(const Widgets& widgets, const ShutterLine& line, Reporter report)
+    : widgets_(widgets), line_(line), report_(std::move(report))
 {
+}
+
+QString SequencerPanel::connectCaption(bool shutterOpen)
+{
+    return shutterOpen ? QStringLiteral("Close Shutter") : QStringLiteral("Open Shutter");
 }
 
 QString SequencerPanel::numExposuresText() const
@@ -50,6 +55,10 @@ void SequencerPanel::setCancelEnabled(bool enabled)
 }
 void SequencerPanel::setConnectEnabled(bool enabled)
 {
+    // The sequence has moved the shutter since the button last changed its caption: a caption
+    // that no longer matches would make the next click do the opposite of what it says.
+    if (enabled)
+        widgets_.cmdConnect->setText(connectCaption(line_.shutterOpen()));
     widgets_.cmdConnect->setEnabled(enabled);
 }
 

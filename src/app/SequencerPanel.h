@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/Sequencer.h"
+#include "shutter/ShutterLine.h"
 
 #include <functional>
 
@@ -27,7 +28,11 @@ public:
     };
     using Reporter = std::function<void(const QString& text, const QString& detail)>;
 
-    SequencerPanel(const Widgets& widgets, Reporter report);
+    // line must outlive the panel: cmdConnect, enabled again, says what it will do.
+    SequencerPanel(const Widgets& widgets, const ShutterLine& line, Reporter report);
+
+    // The manual button's caption for the shutter's state.
+    static QString connectCaption(bool shutterOpen);
 
     QString numExposuresText() const override;
     QString exposureTimeText() const override;
@@ -42,6 +47,7 @@ public:
 
 private:
     Widgets widgets_;
+    const ShutterLine& line_;
     Reporter report_;
 };
 

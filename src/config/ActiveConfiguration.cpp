@@ -79,11 +79,11 @@ QStringList loadActiveConfiguration(const SettingsStore& store, InterfaceSelecti
 bool saveInterfaceChoice(SettingsStore& store, bool serial)
 {
     using namespace settings;
-    if (serial)
-        return store.save(SerialControl, QStringLiteral("1")) &&
-               store.save(ParallelControl, QStringLiteral("0"));
-    return store.save(ParallelControl, QStringLiteral("1")) &&
-           store.save(SerialControl, QStringLiteral("0"));
+    // Both keys are written whatever becomes of the first. The other interface is cleared
+    // first: a store that refuses the second write then holds neither interface, never both.
+    const bool cleared = store.save(serial ? ParallelControl : SerialControl, QStringLiteral("0"));
+    const bool chosen = store.save(serial ? SerialControl : ParallelControl, QStringLiteral("1"));
+    return cleared && chosen;
 }
 
 } // namespace kestrova

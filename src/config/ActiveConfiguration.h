@@ -27,8 +27,8 @@ QStringList loadActiveConfiguration(const SettingsStore& store, InterfaceSelecti
                                     ShutterConfig& config,
                                     const std::function<void()>& openSerialPort);
 
-// The Interface menu commands: store the choice, leaving the check marks to the next
-// loadActiveConfiguration. False when the store could not be written.
+// The Interface menu commands: store the choice in both keys, leaving the check marks to the
+// next loadActiveConfiguration. False when the store could not write either key.
 bool saveInterfaceChoice(SettingsStore& store, bool serial);
 
 } // namespace kestrova

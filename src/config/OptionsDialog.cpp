@@ -75,9 +75,24 @@ protected:
     }
 };
 
+// A single-selection list that the user cannot empty: Qt lets Ctrl+click and Ctrl+Space
+// deselect the selected item, and an empty list would be saved as no selection, which the
+// settings do not mean. Only the program clears it, to show a stored "-1".
+class OptionList : public QListWidget {
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent* event) const override
+    {
+        const QItemSelectionModel::SelectionFlags command =
+            QListWidget::selectionCommand(index, event);
+        return command.testFlag(QItemSelectionModel::Deselect) ? QItemSelectionModel::NoUpdate
+                                                               : command;
+    }
+};
+
 QListWidget* list(const QStringList& items)
 {
-    auto* lst = new QListWidget;
+    auto* lst = new OptionList;
     lst->setSelectionMode(QAbstractItemView::SingleSelection);
     lst->setSortingEnabled(false);
     lst->addItems(items);

@@ -55,13 +55,15 @@ bool QSettingsStore::save(const QString& section, const QString& key, const QStr
     settings_->setValue(settingPath(section, key), text);
     settings_->sync();
     QSettings::Status status = settings_->status();
-    if (status == QSettings::FormatError) {
-        // The file held lines that could not be read. QSettings writes it anew without them
-        // but keeps reporting the format error, which would hide a failed write: a fresh
-        // instance reads the file back and finds it clean only if the write reached the disk.
-        settings_.reset();
-        settings_ = open_();
-        status = settings_->status();
+    if (status != QSettings::NoError) {
+        // QSettings keeps reporting the first error it met: after a format error in the file,
+        // which it writes anew without the bad lines, or after a refused write, even once the
+        // folder is writable again. A fresh instance, made while this one still holds the
+        // changes not yet on disk, writes them again, so its status says whether this save
+        // reached the disk now.
+        std::unique_ptr<QSettings> fresh = open_();
+        status = fresh->status();
+        settings_ = std::move(fresh);
     }
     if (status == QSettings::NoError) {
         failure_.clear();

@@ -5,6 +5,10 @@
 
 #include <QSerialPort>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace kestrova {
 
 namespace {
@@ -26,6 +30,20 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
     }
 }
 
+// Linux drops RTS and DTR at the release of a terminal (the close of its last descriptor) when
+// its HUPCL flag is set. A device that refuses the flag is left as it is.
+void setHangupOnClose(int fd, bool hangup)
+{
+    termios settings = {};
+    if (::tcgetattr(fd, &settings) != 0)
+        return;
+    const tcflag_t flags = hangup ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+    if (flags == settings.c_cflag)
+        return;
+    settings.c_cflag = flags;
+    ::tcsetattr(fd, TCSANOW, &settings);
+}
+
 } // namespace
 
 struct QtSerialLine::Impl {
@@ -33,6 +51,8 @@ struct QtSerialLine::Impl {
     QSerialPort port;
     bool rts = false;
     bool dtr = false;
+    bool keepLevelsOnRelease = false;
+    bool hangupOnRelease = true; // as the port was opened
     QString device;
 };
 
@@ -41,7 +61,10 @@ QtSerialLine::QtSerialLine(DeviceResolver deviceForPort) : d_(std::make_unique<I
     d_->deviceForPort = std::move(deviceForPort);
 }
 
-QtSerialLine::~QtSerialLine() = default;
+QtSerialLine::~QtSerialLine()
+{
+    close();
+}
 
 bool QtSerialLine::isOpen() const
 {
@@ -69,17 +92,37 @@ void QtSerialLine::open(int commPortNumber)
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                           QStringLiteral("Com%1: %2").arg(commPortNumber).arg(reason));
     }
-    // Opening raises RTS and DTR; put them back at the levels last set, at once. A device
-    // without modem lines (a pseudo-terminal) refuses; the next shutter command reports that.
+    // Opening raises RTS and DTR; put them back at the levels last set, at once, before
+    // anything else. A device without modem lines (a pseudo-terminal) refuses; the next
+    // shutter command reports that.
     port.setRequestToSend(d_->rts);
     port.setDataTerminalReady(d_->dtr);
     port.clearError();
+    // Set on the open port too, so that a release by the system (the program killed) keeps
+    // the levels as well.
+    d_->hangupOnRelease = !d_->keepLevelsOnRelease;
+    setHangupOnClose(port.handle(), d_->hangupOnRelease);
 }
 
 void QtSerialLine::close()
 {
-    if (d_->port.isOpen())
-        d_->port.close();
+    QSerialPort& port = d_->port;
+    if (!port.isOpen())
+        return;
+    // QSerialPort's close puts back the terminal settings it found at its open, HUPCL included,
+    // then closes its descriptor. A duplicate of that descriptor keeps the port from being
+    // released until the flag is set again as wanted; its close is then the release.
+    const int held = ::fcntl(port.handle(), F_DUPFD_CLOEXEC, 0);
+    port.close();
+    if (held >= 0) {
+        setHangupOnClose(held, d_->hangupOnRelease);
+        ::close(held);
+    }
+}
+
+void QtSerialLine::setKeepLevelsOnRelease(bool keep)
+{
+    d_->keepLevelsOnRelease = keep;
 }
 
 namespace {
@@ -101,16 +144,18 @@ void switchLine(QSerialPort& port, const QString& device, const char* line, bool
 }
 } // namespace
 
+// A level is stored only once the line has taken it: a switch that failed must not come back
+// at the next open of the port.
 void QtSerialLine::setRtsEnable(bool on)
 {
-    d_->rts = on;
     switchLine(d_->port, d_->device, "RTS", on, &QSerialPort::setRequestToSend);
+    d_->rts = on;
 }
 
 void QtSerialLine::setDtrEnable(bool on)
 {
-    d_->dtr = on;
     switchLine(d_->port, d_->device, "DTR", on, &QSerialPort::setDataTerminalReady);
+    d_->dtr = on;
 }
 
 bool QtSerialLine::rtsEnable() const

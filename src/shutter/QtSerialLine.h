@@ -19,6 +19,7 @@ public:
     bool isOpen() const override;
     void open(int commPortNumber) override;
     void close() override;
+    void setKeepLevelsOnRelease(bool keep) override;
     void setRtsEnable(bool on) override;
     void setDtrEnable(bool on) override;
     bool rtsEnable() const override;

@@ -22,8 +22,12 @@ public:
     virtual void open(int commPortNumber) = 0;
     virtual void close() = 0;
 
-    // Store the level and, when the port is open, switch the line. Throws LineFailure when
-    // the switch fails (for example the adapter was unplugged).
+    // Whether RTS and DTR keep their levels when the port is released, from the next open on.
+    // When not, the system drops both at the release (hang-up on close).
+    virtual void setKeepLevelsOnRelease(bool keep) = 0;
+
+    // When the port is open, switch the line; then store the level. Throws LineFailure when
+    // the switch fails (for example the adapter was unplugged), keeping the level stored before.
     virtual void setRtsEnable(bool on) = 0;
     virtual void setDtrEnable(bool on) = 0;
     virtual bool rtsEnable() const = 0;

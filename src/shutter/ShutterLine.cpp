@@ -77,6 +77,15 @@ std::optional<LineFailure> ShutterLine::openSerialPort()
 {
     if (serial_.isOpen())
         serial_.close();
+    // The port applies its stored levels at once when it opens: the configured line's must be
+    // the level the shutter is at, closed unless it is open, or the open would move it. The
+    // closed level "line set" survives the release only without the system's hang-up on close.
+    const bool level = shutterOpen_ ? config_.ActiveLogic : !config_.ActiveLogic;
+    if (config_.ControlLine == QLatin1String("RTS"))
+        serial_.setRtsEnable(level);
+    else if (config_.ControlLine == QLatin1String("DTR"))
+        serial_.setDtrEnable(level);
+    serial_.setKeepLevelsOnRelease(!config_.ActiveLogic);
     try {
         serial_.open(config_.CommPortNumber);
     } catch (const LineFailure& failure) {

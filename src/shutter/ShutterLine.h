@@ -24,8 +24,9 @@ public:
     void openShutter();
     void closeShutter();
 
-    // Closes the serial port if it is open and opens CommPortNumber. Returns the failure to
-    // report, if any; the port stays closed then.
+    // Closes the serial port if it is open and opens CommPortNumber with the control line at
+    // the level the shutter is at. Returns the failure to report, if any; the port stays
+    // closed then.
     std::optional<LineFailure> openSerialPort();
 
 private:

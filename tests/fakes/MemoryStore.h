@@ -8,7 +8,8 @@
 
 namespace kestrova::test {
 
-// A settings store in memory that records every save and can be made to refuse writes.
+// A settings store in memory that records every save and can be made to refuse writes. Like
+// QSettings, it keeps a refused value in memory, and each save is judged on its own.
 class MemoryStore : public SettingsStore {
 public:
     QString read(const QString& section, const QString& key,
@@ -19,15 +20,11 @@ public:
     bool save(const QString& section, const QString& key, const QString& text) override
     {
         saves << section + QLatin1Char('/') + key + QLatin1Char('=') + text;
-        if (refuseWrites)
-            return false;
         values.insert(section + QLatin1Char('/') + key, text);
-        return true;
+        failure = refuseWrites ? QStringLiteral("disk full") : QString();
+        return !refuseWrites;
     }
-    QString failureText() const override
-    {
-        return refuseWrites ? QStringLiteral("disk full") : QString();
-    }
+    QString failureText() const override { return failure; }
 
     void set(const SettingKey& setting, const QString& text)
     {
@@ -43,6 +40,7 @@ public:
     QMap<QString, QString> values; // "Section/Key" -> text
     QStringList saves;             // "Section/Key=text", in the order saved
     bool refuseWrites = false;
+    QString failure; // why the last save was refused
 };
 
 } // namespace kestrova::test
