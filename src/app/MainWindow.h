@@ -19,6 +19,7 @@ class QPushButton;
 
 namespace kestrova {
 
+class DesktopSession;
 class OptionsDialog;
 class TickSource;
 
@@ -38,6 +39,10 @@ public:
     void SetDefaults();
 
     const ShutterLine& shutterLine() const { return line_; }
+
+    // Tells the session of every sequence and of the shutter held open by hand, from now on.
+    // The session must outlive the window.
+    void setDesktopSession(DesktopSession* session);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +89,7 @@ private:
     TickSource* tmrMain_ = nullptr;
     std::unique_ptr<SequencerPanel> sequencerPanel_;
     std::unique_ptr<Sequencer> sequencer_;
+    DesktopSession* desktop_ = nullptr;
     int actionDepth_ = 0;
     bool messageShown_ = false;
     bool unloaded_ = false;

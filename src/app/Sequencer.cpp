@@ -94,6 +94,8 @@ void Sequencer::Start()
     state_.Exposing = true;
     ticks_.setInterval(TickMilliseconds);
     ticks_.setEnabled(true);
+    if (observer_)
+        observer_->sequenceStarted();
 }
 
 // Converts the three fields in their fixed order, keeping each value converted before a failure,
@@ -230,6 +232,7 @@ void Sequencer::Cancel()
 // is what the user must hear about, unless the line has already failed in this handler.
 void Sequencer::end(std::optional<Report> report)
 {
+    const bool wasRunning = running();
     ticks_.setEnabled(false);
     try {
         line_.closeShutter();
@@ -248,8 +251,27 @@ void Sequencer::end(std::optional<Report> report)
     controls_.setExposureTimeCaption(QStringLiteral("0"));
     state_.Exposing = false;
     state_.Delaying = false;
+    if (wasRunning && observer_)
+        observer_->sequenceEnded(endOf(report));
     if (report)
         controls_.showMessage(report->text, report->detail);
+}
+
+// Only the last exposure's end leaves no exposure remaining; a report means a failure.
+SequenceEnd Sequencer::endOf(const std::optional<Report>& report) const
+{
+    SequenceEnd end;
+    end.exposuresDone = state_.ExposuresDone;
+    end.lastExposureSeconds = state_.ExposureElapsed;
+    if (report) {
+        end.reason = SequenceEnd::Reason::Failed;
+        end.text = report->text;
+        end.detail = report->detail;
+    } else {
+        end.reason = state_.ExposuresRemaining == 0 ? SequenceEnd::Reason::Completed
+                                                    : SequenceEnd::Reason::Cancelled;
+    }
+    return end;
 }
 
 void Sequencer::showTotal()

@@ -1,4 +1,6 @@
 #include "app/AppInfo.h"
+#include "app/DBusDesktop.h"
+#include "app/DesktopSession.h"
 #include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
 #include "config/SettingsStore.h"
@@ -12,7 +14,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     // Lets the desktop match the windows to the installed menu entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrova.Kestrova"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kestrova::appinfo::AppId));
     QApplication::setApplicationName(QStringLiteral("Kestrova"));
     QApplication::setOrganizationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationVersion(QString::fromLatin1(kestrova::appinfo::FileVersion));
@@ -25,8 +27,15 @@ int main(int argc, char* argv[])
                           defaultComDevice(commPortNumber));
     });
 
+    // Both buses are reached now, while no sequence runs; every later call waits for nothing.
+    kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
+                                           QDBusConnection::systemBus());
+    kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
+    kestrova::DesktopSession desktop(inhibitor, notifier);
+
     kestrova::TerminationSignals terminationSignals;
     QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(store, parallel, serial);
+    window->setDesktopSession(&desktop);
     window->show();
     const int status = app.exec();
     delete window; // closed windows may still wait for their deferred deletion
