@@ -105,15 +105,14 @@ DBusSleepInhibitor::~DBusSleepInhibitor()
 {
     release();
     calls_.settle(ExitWaitMilliseconds);
-    // A descriptor that arrived too late for the wait still closes here.
-    letGo(hold_);
 }
 
 void DBusSleepInhibitor::inhibit(const QString& reason)
 {
     wanted_ = true;
     reason_ = reason;
-    if (hold_.step >= 0 || asking_)
+    // Nothing answered this time: asked again before the release, the desktop would say the same.
+    if (hold_.step >= 0 || asking_ || refused_)
         return;
     asking_ = true;
     refusals_.clear();
@@ -124,6 +123,7 @@ void DBusSleepInhibitor::release()
 {
     // A request on its way is let go when its answer comes.
     wanted_ = false;
+    refused_ = false;
     letGo(hold_);
 }
 
@@ -193,6 +193,7 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
             return;
         }
         asking_ = false;
+        refused_ = wanted_;
         if (wanted_)
             qWarning("The computer may suspend or sleep during the sequence: nothing on the "
                      "desktop keeps it awake (%s).",

@@ -73,6 +73,7 @@ private:
     QString reason_;
     bool wanted_ = false;
     bool asking_ = false;
+    bool refused_ = false; // every way refused while wanted
     QStringList refusals_; // what each way answered in the present attempt
     Hold hold_;
 };

@@ -4,6 +4,7 @@
 #include "shutter/ShutterLine.h"
 
 #include <cmath>
+#include <utility>
 
 namespace kestrova {
 
@@ -94,6 +95,7 @@ void Sequencer::Start()
     state_.Exposing = true;
     ticks_.setInterval(TickMilliseconds);
     ticks_.setEnabled(true);
+    started_ = true;
     if (observer_)
         observer_->sequenceStarted();
 }
@@ -232,7 +234,8 @@ void Sequencer::Cancel()
 // is what the user must hear about, unless the line has already failed in this handler.
 void Sequencer::end(std::optional<Report> report)
 {
-    const bool wasRunning = running();
+    // The phase flags may already be down when the last exposure ends.
+    const bool wasStarted = std::exchange(started_, false);
     ticks_.setEnabled(false);
     try {
         line_.closeShutter();
@@ -251,7 +254,7 @@ void Sequencer::end(std::optional<Report> report)
     controls_.setExposureTimeCaption(QStringLiteral("0"));
     state_.Exposing = false;
     state_.Delaying = false;
-    if (wasRunning && observer_)
+    if (wasStarted && observer_)
         observer_->sequenceEnded(endOf(report));
     if (report)
         controls_.showMessage(report->text, report->detail);

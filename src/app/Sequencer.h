@@ -123,6 +123,7 @@ private:
     ShutterLine& line_;
     TickSource& ticks_;
     SequenceState state_;
+    bool started_ = false; // from a successful Start to the sequence's end
     SequenceObserver* observer_ = nullptr;
 };
 
