@@ -102,8 +102,7 @@ class FakeService : public QDBusVirtualObject {
 public:
     using Answer = std::function<QDBusMessage(const QDBusMessage& call)>;
 
-    FakeService(const QString& address, const QString& service, const QString& path,
-                Answer answer)
+    FakeService(const QString& address, const QString& service, const QString& path, Answer answer)
         : bus_(QDBusConnection::connectToBus(address, service + "-fake")), service_(service),
           path_(path), answer_(std::move(answer))
     {
@@ -171,9 +170,9 @@ struct FakeDesktop {
             portal = std::make_unique<FakeService>(
                 session, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
                 [](const QDBusMessage& call) {
-                    return call.member() == "Inhibit"
-                               ? call.createReply(QVariant::fromValue(QDBusObjectPath(PortalRequest)))
-                               : call.createReply();
+                    return call.member() == "Inhibit" ? call.createReply(QVariant::fromValue(
+                                                            QDBusObjectPath(PortalRequest)))
+                                                      : call.createReply();
                 });
         if (offered.contains("refusing portal"))
             portal = std::make_unique<FakeService>(
@@ -197,13 +196,13 @@ struct FakeDesktop {
                     return call.createReply(QVariant::fromValue(lock));
                 });
         if (offered.contains("screensaver"))
-            screenSaver = std::make_unique<FakeService>(
-                session, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                reply({7u}));
+            screenSaver =
+                std::make_unique<FakeService>(session, "org.freedesktop.ScreenSaver",
+                                              "/org/freedesktop/ScreenSaver", reply({7u}));
         if (offered.contains("notifications"))
-            notifications = std::make_unique<FakeService>(
-                session, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-                reply({1u}));
+            notifications =
+                std::make_unique<FakeService>(session, "org.freedesktop.Notifications",
+                                              "/org/freedesktop/Notifications", reply({1u}));
     }
     ~FakeDesktop()
     {
@@ -232,19 +231,10 @@ struct FakeDesktop {
     }
 };
 
+// In the order of DBusSleepInhibitor::Way.
 QString wayName(DBusSleepInhibitor::Way way)
 {
-    switch (way) {
-    case DBusSleepInhibitor::Way::Portal:
-        return "portal";
-    case DBusSleepInhibitor::Way::Logind:
-        return "logind";
-    case DBusSleepInhibitor::Way::ScreenSaver:
-        return "screensaver";
-    case DBusSleepInhibitor::Way::None:
-        break;
-    }
-    return "none";
+    return QStringList{"none", "portal", "logind", "screensaver"}.at(int(way));
 }
 
 bool settled(DBusSleepInhibitor& inhibitor)
@@ -388,7 +378,8 @@ void TestDesktopBus::answerAfterTheReleaseIsLetGo_data()
     QTest::addColumn<QString>("offered");
     QTest::addColumn<bool>("exit");
     QTest::addColumn<QStringList>("calls");
-    QTest::newRow("portal, released") << "portal" << false << QStringList{PortalInhibit, PortalClose};
+    QTest::newRow("portal, released")
+        << "portal" << false << QStringList{PortalInhibit, PortalClose};
     QTest::newRow("portal, at exit") << "portal" << true << QStringList{PortalInhibit, PortalClose};
     QTest::newRow("logind, at exit")
         << "logind" << true

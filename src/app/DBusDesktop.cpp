@@ -182,12 +182,11 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
     }
 
     if (hold.step < 0) {
-        refusals_ << QStringLiteral("%1: %2")
-                         .arg(QLatin1String(InhibitSteps[step].name),
-                              reply.type() == QDBusMessage::ErrorMessage
-                                  ? reply.errorMessage().isEmpty() ? reply.errorName()
-                                                                   : reply.errorMessage()
-                                  : QStringLiteral("unexpected answer"));
+        refusals_ << QStringLiteral("%1: %2").arg(
+            QLatin1String(InhibitSteps[step].name),
+            reply.type() == QDBusMessage::ErrorMessage
+                ? reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()
+                : QStringLiteral("unexpected answer"));
         if (wanted_ && step + 1 < InhibitStepCount) {
             ask(step + 1);
             return;
@@ -219,8 +218,8 @@ void DBusSleepInhibitor::letGo(Hold& hold)
     const InhibitStep& way = InhibitSteps[hold.step];
     switch (way.way) {
     case Way::Portal:
-        calls_.send(sessionBus_, callTo(way, hold.handle, "org.freedesktop.portal.Request", "Close"),
-                    nullptr);
+        calls_.send(sessionBus_,
+                    callTo(way, hold.handle, "org.freedesktop.portal.Request", "Close"), nullptr);
         break;
     case Way::Logind:
         ::close(hold.fd);

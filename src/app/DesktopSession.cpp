@@ -2,6 +2,29 @@
 
 namespace kestrova {
 
+namespace {
+
+// The notification for a sequence that has ended, if it deserves one: none for Cancel.
+std::optional<Notification> notificationFor(const SequenceEnd& end)
+{
+    switch (end.reason) {
+    case SequenceEnd::Reason::Completed:
+        return Notification{QStringLiteral("Sequence complete: %1 %2 of %3 s")
+                                .arg(end.exposuresDone)
+                                .arg(end.exposuresDone == 1 ? QStringLiteral("exposure")
+                                                            : QStringLiteral("exposures"))
+                                .arg(end.lastExposureSeconds),
+                            QString(), Notification::Urgency::Normal};
+    case SequenceEnd::Reason::Failed:
+        return Notification{end.text, end.detail, Notification::Urgency::Critical};
+    case SequenceEnd::Reason::Cancelled:
+        break;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 DesktopSession::DesktopSession(SleepInhibitor& inhibitor, Notifier& notifier)
     : inhibitor_(inhibitor), notifier_(notifier)
 {
@@ -42,25 +65,6 @@ void DesktopSession::update()
         inhibitor_.inhibit(QString::fromLatin1(messages::KeepAwakeReason));
     else
         inhibitor_.release();
-}
-
-std::optional<Notification> notificationFor(const SequenceEnd& end)
-{
-    switch (end.reason) {
-    case SequenceEnd::Reason::Completed:
-        return Notification{
-            QStringLiteral("Sequence complete: %1 %2 of %3 s")
-                .arg(end.exposuresDone)
-                .arg(end.exposuresDone == 1 ? QStringLiteral("exposure")
-                                            : QStringLiteral("exposures"))
-                .arg(end.lastExposureSeconds),
-            QString(), Notification::Urgency::Normal};
-    case SequenceEnd::Reason::Failed:
-        return Notification{end.text, end.detail, Notification::Urgency::Critical};
-    case SequenceEnd::Reason::Cancelled:
-        break;
-    }
-    return std::nullopt;
 }
 
 } // namespace kestrova

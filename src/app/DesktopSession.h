@@ -33,7 +33,4 @@ namespace messages {
 inline const char KeepAwakeReason[] = "Exposure sequence running";
 }
 
-// The notification for a sequence that has ended, if it deserves one: none for Cancel.
-std::optional<Notification> notificationFor(const SequenceEnd& end);
-
 } // namespace kestrova
