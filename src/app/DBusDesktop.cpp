@@ -17,7 +17,7 @@ namespace kestrova {
 namespace {
 
 // A desktop service that answers at all answers within this; one that does not is passed over.
-constexpr int CallTimeoutMilliseconds = 5000;
+constexpr int AnswerTimeoutMilliseconds = 5000;
 // At exit no sequence runs any more: the desktop is given this long to hear the release.
 constexpr int ExitWaitMilliseconds = 1000;
 
@@ -65,14 +65,15 @@ template <typename T> bool singleArgument(const QDBusMessage& reply)
 
 } // namespace
 
-DBusCalls::DBusCalls(QObject* parent) : QObject(parent) {}
+DBusCalls::DBusCalls(QObject* parent) : QObject(parent), answerTimeout_(AnswerTimeoutMilliseconds)
+{
+}
 
 void DBusCalls::send(const QDBusConnection& bus, const QDBusMessage& message,
                      std::function<void(const QDBusMessage& reply)> onReply)
 {
     ++outstanding_;
-    auto* watcher =
-        new QDBusPendingCallWatcher(bus.asyncCall(message, CallTimeoutMilliseconds), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(message, answerTimeout_), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, onReply = std::move(onReply)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
@@ -137,10 +138,17 @@ void DBusSleepInhibitor::ask(int step)
     }
     QDBusMessage message = callTo(way, QLatin1String(way.path), way.interface, "Inhibit");
     switch (way.way) {
-    case Way::Portal:
+    case Way::Portal: {
+        // The portal names its request object after the caller and this token, so one that
+        // answers too late can still be told to let go.
+        const QString token = QStringLiteral("kestrova%1").arg(++portalRequests_);
+        portalRequest_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                             .arg(sessionBus_.baseService().mid(1).replace('.', '_'), token);
         message << QString() << (PortalInhibitSuspend | PortalInhibitIdle)
-                << QVariantMap{{QStringLiteral("reason"), reason_}};
+                << QVariantMap{{QStringLiteral("handle_token"), token},
+                               {QStringLiteral("reason"), reason_}};
         break;
+    }
     case Way::Logind:
         message << QStringLiteral("sleep:idle") << appTitle() << reason_ << QStringLiteral("block");
         break;
@@ -182,6 +190,12 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
     }
 
     if (hold.step < 0) {
+        // A portal that answers after the wait would keep its request: it is closed now.
+        if (InhibitSteps[step].way == Way::Portal &&
+            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")) {
+            Hold late{step, portalRequest_};
+            letGo(late);
+        }
         refusals_ << QStringLiteral("%1: %2").arg(
             QLatin1String(InhibitSteps[step].name),
             reply.type() == QDBusMessage::ErrorMessage

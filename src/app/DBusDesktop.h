@@ -23,6 +23,8 @@ public:
     void send(const QDBusConnection& bus, const QDBusMessage& message,
               std::function<void(const QDBusMessage& reply)> onReply);
     int outstanding() const { return outstanding_; }
+    // How long a service has to answer before the call counts as failed.
+    void setAnswerTimeout(int milliseconds) { answerTimeout_ = milliseconds; }
     // Runs the event loop until every call sent has its answer or the time is up; true when
     // none is left.
     bool settle(int milliseconds);
@@ -32,6 +34,7 @@ signals:
 
 private:
     int outstanding_ = 0;
+    int answerTimeout_;
 };
 
 // Keeps the computer awake through the first of these that answers: the desktop portal's
@@ -74,7 +77,9 @@ private:
     bool wanted_ = false;
     bool asking_ = false;
     bool refused_ = false; // every way refused while wanted
-    QStringList refusals_; // what each way answered in the present attempt
+    int portalRequests_ = 0;
+    QString portalRequest_; // the request object the portal makes for the present attempt
+    QStringList refusals_;  // what each way answered in the present attempt
     Hold hold_;
 };
 
