@@ -155,9 +155,9 @@ const QString Reason = QString::fromLatin1(messages::KeepAwakeReason);
 const QString PortalRequest = QStringLiteral("/org/freedesktop/portal/desktop/request/1_1/t1");
 
 // The desktop services a test offers, named in a list: "portal", "silent portal" (it never
-// answers), "refusing portal", "logind",
-// "screensaver", "notifications". Each Inhibit of the fake logind hands out the write end of a
-// fresh pipe, whose read end sees end-of-file once every copy of it, the program's too, is closed.
+// answers), "refusing portal", "logind", "screensaver", "notifications". Each Inhibit of the
+// fake logind hands out the write end of a fresh pipe, whose read end sees end-of-file once
+// every copy of it, the program's too, is closed.
 struct FakeDesktop {
     std::unique_ptr<FakeService> portal, logind, screenSaver, notifications;
     int lockReadEnd = -1;

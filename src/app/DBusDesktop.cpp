@@ -112,7 +112,7 @@ void DBusSleepInhibitor::inhibit(const QString& reason)
 {
     wanted_ = true;
     reason_ = reason;
-    // Nothing answered this time: asked again before the release, the desktop would say the same.
+    // Held, on its way, or refused by every way since the last release: nothing new to ask.
     if (hold_.step >= 0 || asking_ || refused_)
         return;
     asking_ = true;
