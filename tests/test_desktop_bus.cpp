@@ -364,7 +364,8 @@ void TestDesktopBus::firstWayThatAnswersKeepsItAwake()
 
     DBusSleepInhibitor inhibitor(busReachable ? QDBusConnection::sessionBus() : nowhere,
                                  busReachable ? QDBusConnection::systemBus() : nowhere);
-    inhibitor.calls().setAnswerTimeout(300);
+    if (offered.contains("silent portal"))
+        inhibitor.calls().setAnswerTimeout(300); // a busy machine answers well within the default
     inhibitor.inhibit(Reason);
     inhibitor.inhibit(Reason); // asked again while the first request is on its way
     QVERIFY(settled(inhibitor));
