@@ -19,6 +19,9 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Kestrova"));
     QApplication::setApplicationVersion(QString::fromLatin1(kestrova::appinfo::FileVersion));
 
+    // From here on a logout or Ctrl+C closes the program in order, even while it is starting.
+    kestrova::TerminationSignals terminationSignals;
+
     kestrova::QSettingsStore store;
     kestrova::Ieee1284Port parallel;
     kestrova::QtSerialLine serial([&store](int commPortNumber) {
@@ -33,7 +36,6 @@ int main(int argc, char* argv[])
     kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
     kestrova::DesktopSession desktop(inhibitor, notifier);
 
-    kestrova::TerminationSignals terminationSignals;
     QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(store, parallel, serial);
     window->setDesktopSession(&desktop);
     window->show();
