@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "about/AboutDialog.h"
+#include "app/DesktopSession.h"
 #include "app/ScheduledTimer.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
@@ -188,6 +189,12 @@ void MainWindow::createSequencer(TickSource* tmrMain)
     });
 }
 
+void MainWindow::setDesktopSession(DesktopSession* session)
+{
+    desktop_ = session;
+    sequencer_->setObserver(session);
+}
+
 void MainWindow::load()
 {
     // A failure at start-up is told once the window is on screen, so the user sees what the
@@ -230,6 +237,8 @@ void MainWindow::unload()
     // Otherwise the line is not driven at shut-down; releasing the port is all.
     if (serial_.isOpen())
         serial_.close();
+    if (desktop_)
+        desktop_->windowClosed();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -325,6 +334,8 @@ void MainWindow::connectClicked()
     else
         OpenShutter();
     cmdConnect_->setText(SequencerPanel::connectCaption(line_.shutterOpen()));
+    if (desktop_)
+        desktop_->setShutterOpenByHand(line_.shutterOpen());
 }
 
 void MainWindow::selectInterface(bool serial)

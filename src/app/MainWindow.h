@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace kestrova {
 
+class DesktopSession;
 class OptionsDialog;
 class TickSource;
 
@@ -44,6 +45,10 @@ public:
     void SetDefaults();
 
     const ShutterLine& shutterLine() const { return line_; }
+
+    // Tells the session of every sequence and of the shutter held open by hand, from now on.
+    // The session must outlive the window.
+    void setDesktopSession(DesktopSession* session);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +99,7 @@ private:
     TickSource* tmrMain_ = nullptr;
     std::unique_ptr<SequencerPanel> sequencerPanel_;
     std::unique_ptr<Sequencer> sequencer_;
+    DesktopSession* desktop_ = nullptr;
     int actionDepth_ = 0;
     bool messageShown_ = false;
     bool unloaded_ = false;

@@ -5,6 +5,7 @@
 #include "shutter/ShutterLine.h"
 
 #include <cmath>
+#include <utility>
 
 namespace kestrova {
 
@@ -95,6 +96,9 @@ void Sequencer::Start()
     state_.Exposing = true;
     ticks_.setInterval(TickMilliseconds);
     ticks_.setEnabled(true);
+    started_ = true;
+    if (observer_)
+        observer_->sequenceStarted();
 }
 
 // Converts the three fields in their fixed order, keeping each value converted before a failure,
@@ -231,6 +235,8 @@ void Sequencer::Cancel()
 // is what the user must hear about, unless the line has already failed in this handler.
 void Sequencer::end(std::optional<Report> report)
 {
+    // The phase flags may already be down when the last exposure ends.
+    const bool wasStarted = std::exchange(started_, false);
     ticks_.setEnabled(false);
     try {
         line_.closeShutter();
@@ -249,8 +255,27 @@ void Sequencer::end(std::optional<Report> report)
     controls_.setExposureTimeCaption(QStringLiteral("0"));
     state_.Exposing = false;
     state_.Delaying = false;
+    if (wasStarted && observer_)
+        observer_->sequenceEnded(endOf(report));
     if (report)
         controls_.showMessage(report->text, report->detail);
+}
+
+// Only the last exposure's end leaves no exposure remaining; a report means a failure.
+SequenceEnd Sequencer::endOf(const std::optional<Report>& report) const
+{
+    SequenceEnd end;
+    end.exposuresDone = state_.ExposuresDone;
+    end.lastExposureSeconds = state_.ExposureElapsed;
+    if (report) {
+        end.reason = SequenceEnd::Reason::Failed;
+        end.text = report->text;
+        end.detail = report->detail;
+    } else {
+        end.reason = state_.ExposuresRemaining == 0 ? SequenceEnd::Reason::Completed
+                                                    : SequenceEnd::Reason::Cancelled;
+    }
+    return end;
 }
 
 void Sequencer::showTotal()

@@ -55,6 +55,25 @@ public:
     virtual void showMessage(const QString& text, const QString& detail) = 0;
 };
 
+// How a running sequence came to its end, for those who follow it from outside the window.
+struct SequenceEnd {
+    enum class Reason { Completed, Cancelled, Failed };
+    Reason reason = Reason::Completed;
+    Int16 exposuresDone = 0;
+    Int16 lastExposureSeconds = 0; // the length of the last exposure taken
+    QString text;                  // for Failed: the message the user is shown
+    QString detail;
+};
+
+// Told when a sequence starts and when it ends, whichever way. Called before any message box of
+// the ending is shown, so the news does not wait for the user.
+class SequenceObserver {
+public:
+    virtual ~SequenceObserver() = default;
+    virtual void sequenceStarted() = 0;
+    virtual void sequenceEnded(const SequenceEnd& end) = 0;
+};
+
 namespace messages {
 inline const char InvalidSequenceValues[] =
     "Please enter valid integer values for Exposure Time, Delay, and Number of Exposures";
@@ -78,6 +97,9 @@ public:
     void Tick();
     void Cancel();
 
+    // The observer, if any, must outlive the sequencer or be unset first.
+    void setObserver(SequenceObserver* observer) { observer_ = observer; }
+
     const SequenceState& state() const { return state_; }
     bool running() const { return state_.Exposing || state_.Delaying; }
 
@@ -96,11 +118,14 @@ private:
     std::optional<Int16> readAgain(const QString& text, const char* field, const char* phase);
     void drive(void (ShutterLine::*shutter)());
     void end(std::optional<Report> report);
+    SequenceEnd endOf(const std::optional<Report>& report) const;
 
     SequencerControls& controls_;
     ShutterLine& line_;
     TickSource& ticks_;
     SequenceState state_;
+    bool started_ = false; // from a successful Start to the sequence's end
+    SequenceObserver* observer_ = nullptr;
 };
 
 } // namespace kestrova

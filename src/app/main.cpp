@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/AppInfo.h"
+#include "app/DBusDesktop.h"
+#include "app/DesktopSession.h"
 #include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
 #include "config/ComPorts.h"
@@ -64,7 +66,10 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     parser.process(app); // the toolkit's own options are gone by now
     // Lets the desktop match the windows to the installed menu entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrova.Kestrova"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(kestrova::appinfo::AppId));
+
+    // From here on a logout or Ctrl+C closes the program in order, even while it is starting.
+    kestrova::TerminationSignals terminationSignals;
 
     kestrova::QSettingsStore store;
     kestrova::Ieee1284Port parallel;
@@ -72,9 +77,15 @@ int main(int argc, char* argv[])
         [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
     const kestrova::SystemSerialPorts serialPorts;
 
-    kestrova::TerminationSignals terminationSignals;
+    // Both buses are reached now, while no sequence runs; every later call waits for nothing.
+    kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
+                                           QDBusConnection::systemBus());
+    kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
+    kestrova::DesktopSession desktop(inhibitor, notifier);
+
     QPointer<kestrova::MainWindow> window =
         new kestrova::MainWindow(store, parallel, serial, nullptr, nullptr, &serialPorts);
+    window->setDesktopSession(&desktop);
     window->show();
     const int status = app.exec();
     delete window; // closed windows may still wait for their deferred deletion
