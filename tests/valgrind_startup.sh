@@ -23,6 +23,7 @@ printf '[Parallel%%20Options]\nParallel%%20Control=1\nPortIndex=3\n[Serial%%20Op
 
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$home QT_QPA_PLATFORM=offscreen \
     valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+    --suppressions="$(dirname "$0")/valgrind.supp" \
     --log-file="$home/valgrind.log" "$program" &
 pid=$!
 
