@@ -223,7 +223,7 @@ public:
           sequencer_(controls_, line_, ticks)
     {
         ShutterConfig& config = line_.config();
-        config.UseParallel = true;
+        config.Use = Interface::Parallel;
         config.PortAddress = 888;
         config.PortBit = 0;
         config.ActiveLogic = true;

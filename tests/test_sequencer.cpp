@@ -47,7 +47,7 @@ struct Rig {
     // fields: number of exposures, exposure time, delay.
     explicit Rig(const QStringList& fields)
     {
-        line.config().UseParallel = true;
+        line.config().Use = Interface::Parallel;
         line.config().PortAddress = 888;
         line.config().PortBit = 1;
         line.config().ActiveLogic = true;

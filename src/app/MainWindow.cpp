@@ -250,9 +250,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SetDefaults()
 {
     ActionScope scope(*this);
-    const QStringList unreadable =
-        loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
-    for (const QString& key : unreadable)
+    const LoadedConfiguration loaded = loadActiveConfiguration(store_, line_.config());
+    mnuParallel_->setChecked(loaded.parallelChecked);
+    mnuSerial_->setChecked(loaded.serialChecked);
+    line_.config() = loaded.config;
+    if (loaded.serialChecked)
+        OpenSerialPort();
+    for (const QString& key : loaded.fallbacks)
         if (!unreadableSettings_.contains(key))
             unreadableSettings_ << key;
 }
@@ -377,23 +381,6 @@ void MainWindow::showOptions()
 void MainWindow::showAbout()
 {
     AboutDialog::showInstance();
-}
-
-void MainWindow::setParallelChecked(bool checked)
-{
-    mnuParallel_->setChecked(checked);
-}
-bool MainWindow::parallelChecked() const
-{
-    return mnuParallel_->isChecked();
-}
-void MainWindow::setSerialChecked(bool checked)
-{
-    mnuSerial_->setChecked(checked);
-}
-bool MainWindow::serialChecked() const
-{
-    return mnuSerial_->isChecked();
 }
 
 } // namespace kestrova

@@ -18,16 +18,11 @@ namespace {
 
 QString portName(int address)
 {
-    switch (address) {
-    case 0x378:
-        return QStringLiteral("LPT1 (0x378)");
-    case 0x278:
-        return QStringLiteral("LPT2 (0x278)");
-    case 0x3BC:
-        return QStringLiteral("LPT3 (0x3BC)");
-    default:
-        return QStringLiteral("at 0x%1").arg(address, 0, 16);
-    }
+    for (const LptPort& port : LptPorts)
+        if (port.address == address)
+            return QStringLiteral("%1 (0x%2)").arg(QLatin1String(port.name),
+                                                   QString::number(address, 16).toUpper());
+    return QStringLiteral("at 0x%1").arg(address, 0, 16);
 }
 
 const QString Advice = QStringLiteral(
@@ -37,9 +32,8 @@ const QString Advice = QStringLiteral(
 
 [[noreturn]] void fail(int address, const QString& reason)
 {
-    throw LineFailure(
-        QStringLiteral("The parallel port %1 is not available").arg(portName(address)),
-        reason + QLatin1Char(' ') + Advice);
+    throw LineFailure(messages::parallelPortNotAvailable(portName(address)),
+                      reason + QLatin1Char(' ') + Advice);
 }
 
 // Only ports that the kernel offers through a ppdev device file are used. libieee1284 also
@@ -144,7 +138,7 @@ struct Ieee1284Port::Impl {
 
     void write(int address, std::uint8_t bit, bool set)
     {
-        if (bit > 7)
+        if (bit > HighestDataBit)
             fail(address, QStringLiteral("Data bit D%1 does not exist.").arg(bit));
         ensureOpen(address);
         const auto mask = static_cast<unsigned char>(1u << bit);
