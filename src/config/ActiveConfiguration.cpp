@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
 
-#include "shutter/ParallelPort.h"
-
 namespace kestrova {
 
 namespace {

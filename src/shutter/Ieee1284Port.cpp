@@ -2,6 +2,7 @@
 #include "shutter/Ieee1284Port.h"
 
 #include "shutter/LineFailure.h"
+#include "shutter/ShutterConfig.h"
 
 #include <QString>
 #include <cerrno>

@@ -7,6 +7,17 @@
 
 namespace kestrova {
 
+// The parallel ports the program can use, in the order of the options list and of the stored
+// port index.
+struct LptPort {
+    const char* name;
+    int address; // I/O base address of the data register
+};
+inline constexpr LptPort LptPorts[] = {{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x3BC}};
+
+// The data register's bits D0..D7.
+inline constexpr std::uint8_t HighestDataBit = 7;
+
 // The port whose line works the shutter.
 enum class Interface { None, Parallel, Serial };
 

@@ -3,7 +3,6 @@
 // loading never throws and every value it yields is one the program can use.
 #include "config/ActiveConfiguration.h"
 #include "fakes/MemoryStore.h"
-#include "shutter/ParallelPort.h"
 
 #include <cstdlib>
 #include <iterator>
