@@ -93,8 +93,8 @@ Options parseOptions(int argc, char* argv[])
     }
     const long total = long(options.exposures) * options.exposureSeconds +
                        long(options.exposures - 1) * options.delaySeconds;
-    if (total > 32767) {
-        std::fprintf(stderr, "a sequence may last at most 32767 s\n");
+    if (total > LongestSequenceSeconds) {
+        std::fprintf(stderr, "a sequence may last at most %d s\n", int(LongestSequenceSeconds));
         std::exit(2);
     }
     return options;

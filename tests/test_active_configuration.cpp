@@ -123,7 +123,8 @@ void TestActiveConfiguration::neitherInterfaceKeepsPreviousFlags()
     QVERIFY(!loaded.parallelChecked);
     QVERIFY(!loaded.serialChecked);
     QCOMPARE(loaded.config.Use, Interface::Serial);
-    QVERIFY2(loaded.config.ActiveLogic, "the polarity in force stays when no interface is selected");
+    QVERIFY2(loaded.config.ActiveLogic,
+             "the polarity in force stays when no interface is selected");
     QVERIFY2(loaded.config.ControlLine == ControlLine::Rts, "the rest is read from the store");
 
     QCOMPARE(loadActiveConfiguration(store, ShutterConfig{}).config.Use, Interface::None);

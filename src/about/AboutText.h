@@ -3,7 +3,10 @@
 
 #include <QString>
 
+// The texts the About window and the system information button show.
 namespace kestrova::about {
+
+inline constexpr char SysInfoUnavailable[] = "System Information Is Unavailable At This Time";
 
 inline QString aboutCaption(const QString& title)
 {

@@ -3,6 +3,7 @@
 
 #include "about/AboutDialog.h"
 #include "app/DesktopSession.h"
+#include "app/Messages.h"
 #include "app/ScheduledTimer.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
@@ -48,9 +49,8 @@ MainWindow::ActionScope::~ActionScope()
 {
     if (--window_.actionDepth_ == 0 && !window_.unreadableSettings_.isEmpty())
         window_.report(
-            QStringLiteral("Some stored settings could not be read; their defaults are used."),
-            QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
-                .arg(std::exchange(window_.unreadableSettings_, {}).join(QStringLiteral(", "))));
+            QString::fromLatin1(messages::SettingsUnreadable),
+            messages::unreadableSettings(std::exchange(window_.unreadableSettings_, {})));
 }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
@@ -316,7 +316,7 @@ void MainWindow::report(const QString& text, const QString& detail)
 
 void MainWindow::reportSaveFailure(const QString& whatWasNotSaved)
 {
-    report(QStringLiteral("The settings could not be saved."),
+    report(QString::fromLatin1(messages::SettingsNotSaved),
            whatWasNotSaved.isEmpty() ? store_.failureText()
                                      : whatWasNotSaved + QLatin1Char(' ') + store_.failureText());
 }
@@ -346,10 +346,8 @@ void MainWindow::selectInterface(bool serial)
 {
     ActionScope scope(*this);
     if (!saveInterfaceChoice(store_, serial))
-        reportSaveFailure(
-            QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
-                           "Kestrova is closed.")
-                .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
+        reportSaveFailure(messages::interfaceChoiceNotSaved(serial ? QStringLiteral("Serial")
+                                                                   : QStringLiteral("Parallel")));
     applyConfiguration();
 }
 

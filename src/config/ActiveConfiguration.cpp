@@ -61,8 +61,8 @@ LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
     config.CommPortNumber = reader.value(SerialPortIndex, toCommPortNumber);
     config.SerialPortIndex = static_cast<Int16>(config.CommPortNumber - 1);
     // Only the exact text "0" is RTS, as the options list stores it; anything else is DTR.
-    config.ControlLine = reader.text(SerialControlLine) == QLatin1String("0") ? ControlLine::Rts
-                                                                              : ControlLine::Dtr;
+    config.ControlLine =
+        reader.text(SerialControlLine) == QLatin1String("0") ? ControlLine::Rts : ControlLine::Dtr;
 
     // Both checked: the serial interface wins, after the parallel polarity has been read.
     if (loaded.parallelChecked) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ComPorts.h"
 
+#include "config/Messages.h"
+
 #include <algorithm>
 
 namespace kestrova {
@@ -170,11 +172,8 @@ QString presentPortsText(const ComPortTable& table)
         lines << QStringLiteral("%1, %2: %3")
                      .arg(describe(adapter), adapter.devicePath, noNumberText());
     if (lines.isEmpty())
-        return QStringLiteral("No serial port is present now. Plug in the serial adapter, then "
-                              "choose Interface, Serial.");
-    return QStringLiteral("Serial ports present now:\n%1\nChoose the Com number under "
-                          "Options..., then Interface, Serial.")
-        .arg(lines.join(QLatin1Char('\n')));
+        return QString::fromLatin1(messages::NoSerialPortPresent);
+    return messages::serialPortsPresent(lines.join(QLatin1Char('\n')));
 }
 
 QString listPortsText(const ComPortTable& table)

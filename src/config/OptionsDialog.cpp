@@ -147,8 +147,7 @@ void OptionsDialog::createControls()
     tabOptions_->addTab(serial, QStringLiteral("Serial"));
     tabOptions_->setCurrentIndex(0);
 
-    lstPPort_ =
-        parallel->place(list(lptPortNames()), "lstPPort", twipsRect(2760, 960, 975, 450));
+    lstPPort_ = parallel->place(list(lptPortNames()), "lstPPort", twipsRect(2760, 960, 975, 450));
     lstPBit_ = parallel->place(list(numbered("D", 0, HighestDataBit)), "lstPBit",
                                twipsRect(2760, 1680, 975, 450));
     lstSPort_ = serial->place(list(numbered("Com", 1, settings::ComPortCount)), "lstSPort",

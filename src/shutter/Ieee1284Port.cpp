@@ -21,8 +21,8 @@ QString portName(int address)
 {
     for (const LptPort& port : LptPorts)
         if (port.address == address)
-            return QStringLiteral("%1 (0x%2)").arg(QLatin1String(port.name),
-                                                   QString::number(address, 16).toUpper());
+            return QStringLiteral("%1 (0x%2)")
+                .arg(QLatin1String(port.name), QString::number(address, 16).toUpper());
     return QStringLiteral("at 0x%1").arg(address, 0, 16);
 }
 
