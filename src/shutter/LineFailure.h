@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shutter/Messages.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -21,17 +23,5 @@ private:
     QString text_;
     QString detail_;
 };
-
-// What the user is told first when a line fails.
-namespace messages {
-inline const char ComPortNotAvailable[] = "The Com port selected is not available";
-inline const char SelectedParallelPortNotAvailable[] =
-    "The parallel port selected is not available";
-// port: "LPT1 (0x378)"
-inline QString parallelPortNotAvailable(const QString& port)
-{
-    return QStringLiteral("The parallel port %1 is not available").arg(port);
-}
-} // namespace messages
 
 } // namespace kestrova

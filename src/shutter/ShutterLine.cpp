@@ -51,11 +51,9 @@ void ShutterLine::drive(bool open)
         // An unknown port index has no address; writing to I/O address 0 would hit whatever
         // lives there, so it is reported instead.
         if (config_.PortAddress == 0)
-            throw LineFailure(QString::fromLatin1(messages::SelectedParallelPortNotAvailable),
-                              QStringLiteral("The stored parallel port (index %1) is not %2. "
-                                             "Choose a port under Options....")
-                                  .arg(config_.ParallelPortIndex)
-                                  .arg(lptPortNames()));
+            throw LineFailure(
+                QString::fromLatin1(messages::SelectedParallelPortNotAvailable),
+                messages::parallelIndexUnknown(config_.ParallelPortIndex, lptPortNames()));
         if (level)
             parallel_.setPortBit(config_.PortAddress, config_.PortBit);
         else
@@ -69,10 +67,7 @@ void ShutterLine::drive(bool open)
             setControlLine(level);
         if (!serial_.isOpen())
             throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                              QStringLiteral("Com%1 is not open, so the shutter line was not "
-                                             "switched. Choose a port under Options... or "
-                                             "Interface, Serial to try again.")
-                                  .arg(config_.CommPortNumber));
+                              messages::comPortNotOpen(config_.CommPortNumber));
     }
 }
 
