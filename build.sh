@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up a Debian 12 machine for Kestrova, builds it, then starts the program (./build.sh run)
-# or runs the whole test suite (./build.sh test).
+# or runs the whole test suite (./build.sh test). KESTROVA_CMAKE_ARGS adds options to each
+# cmake configuration, as CI does with -DKESTROVA_WERROR=ON.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -20,8 +21,9 @@ if [ "$mode" = test ]; then
     scripts/install-packages.sh valgrind dbus
 fi
 
+read -ra extra_cmake_args <<<"${KESTROVA_CMAKE_ARGS:-}"
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra_cmake_args[@]}"
 cmake --build build -j "$jobs"
 
 if [ "$mode" = run ]; then
@@ -30,6 +32,6 @@ fi
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 # The same suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON -DKESTROVA_BUILD_BENCH=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON "${extra_cmake_args[@]}"
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"

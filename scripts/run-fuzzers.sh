@@ -2,6 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang and runs each for a bounded time (default 30 s) on a
 # scratch copy of its seed corpus. A finding is left in build-fuzz/findings/ and fails the run.
+# KESTROVA_CMAKE_ARGS adds options to the cmake configuration, as CI does with
+# -DKESTROVA_WERROR=ON.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
@@ -9,9 +11,11 @@ seconds=${1:-30}
 scripts/install-packages.sh cmake make clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev \
     libieee1284-3-dev
 
+read -ra extra_cmake_args <<<"${KESTROVA_CMAKE_ARGS:-}"
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKESTROVA_FUZZ=ON -DKESTROVA_BUILD_BENCH=OFF
-targets=$(cd tests/fuzz/corpus && ls)
+    -DKESTROVA_FUZZ=ON "${extra_cmake_args[@]}"
+# The targets as tests/fuzz/CMakeLists.txt names them.
+targets=$(cat build-fuzz/tests/fuzz/fuzz-targets.txt)
 # shellcheck disable=SC2086
 cmake --build build-fuzz -j "$(nproc)" --target $targets
 ctest --test-dir build-fuzz --output-on-failure

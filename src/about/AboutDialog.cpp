@@ -3,7 +3,7 @@
 
 #include "about/AboutText.h"
 #include "about/SystemPlatform.h"
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 #include "ui/AppIcon.h"
 #include "ui/Controls.h"
 #include "ui/Fonts.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/DBusDesktop.h"
 
-#include "app/AppInfo.h"
+#include "core/AppInfo.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>

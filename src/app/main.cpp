@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/AppInfo.h"
 #include "app/DBusDesktop.h"
 #include "app/DesktopSession.h"
 #include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
 #include "config/ComPorts.h"
 #include "config/SettingsStore.h"
+#include "core/AppInfo.h"
 #include "shutter/Ieee1284Port.h"
 #include "shutter/QtSerialLine.h"
 #include "shutter/SerialPortEnumerator.h"

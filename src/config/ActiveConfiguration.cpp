@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
+#include "config/Conversions.h"
 
 namespace kestrova {
 

@@ -3,7 +3,6 @@
 
 #include <QRegularExpression>
 #include <cmath>
-#include <limits>
 
 namespace kestrova {
 
@@ -12,8 +11,6 @@ ConversionError::ConversionError(const QString& text)
           QStringLiteral("cannot convert \"%1\" to a number").arg(text).toStdString())
 {
 }
-
-OverflowError::OverflowError() : std::runtime_error("16-bit overflow") {}
 
 namespace {
 
@@ -38,13 +35,6 @@ double roundedNumber(const QString& text)
     if (!parseDecimal(text, value))
         throw ConversionError(text);
     return std::nearbyint(value); // the default rounding mode: to nearest, ties to even
-}
-
-Int16 checked(int result)
-{
-    if (result < std::numeric_limits<Int16>::min() || result > std::numeric_limits<Int16>::max())
-        throw OverflowError();
-    return static_cast<Int16>(result);
 }
 
 } // namespace
@@ -76,19 +66,6 @@ std::uint8_t toByte(const QString& text)
     if (!(value >= 0.0 && value <= 255.0))
         throw ConversionError(text);
     return static_cast<std::uint8_t>(value);
-}
-
-Int16 add16(Int16 a, Int16 b)
-{
-    return checked(int(a) + int(b));
-}
-Int16 sub16(Int16 a, Int16 b)
-{
-    return checked(int(a) - int(b));
-}
-Int16 mul16(Int16 a, Int16 b)
-{
-    return checked(int(a) * int(b));
 }
 
 } // namespace kestrova

@@ -1,26 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/Int16.h"
+
 #include <QString>
 #include <cstdint>
 #include <stdexcept>
 
-// Whole numbers as the program keeps them: counters and indices are signed 16-bit, and every
-// arithmetic step on them is checked, so a result outside -32768..32767 raises OverflowError
-// instead of wrapping around in the middle of a night's sequence.
+// Settings and typed fields as text to the program's numbers (core/Int16.h).
 
 namespace kestrova {
-
-using Int16 = std::int16_t;
 
 class ConversionError : public std::runtime_error {
 public:
     explicit ConversionError(const QString& text);
-};
-
-class OverflowError : public std::runtime_error {
-public:
-    OverflowError();
 };
 
 // Text to a signed 16-bit integer: blanks around the number are allowed, a fraction is rounded
@@ -35,10 +28,5 @@ bool toBoolean(const QString& text);
 
 // Text to an unsigned 8-bit integer (0..255), with the rounding rules of toInt16.
 std::uint8_t toByte(const QString& text);
-
-// Checked 16-bit arithmetic; each throws OverflowError when the exact result does not fit.
-Int16 add16(Int16 a, Int16 b);
-Int16 sub16(Int16 a, Int16 b);
-Int16 mul16(Int16 a, Int16 b);
 
 } // namespace kestrova
