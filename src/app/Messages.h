@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "config/Conversions.h"
+#include "core/Int16.h"
 
 #include <QString>
 #include <QStringList>
