@@ -20,6 +20,14 @@ namespace messages {
 inline const char InvalidSequenceValues[] =
     "Please enter valid integer values for Exposure Time, Delay, and Number of Exposures";
 inline const char KeepAwakeReason[] = "Exposure sequence running";
+// On standard error when no desktop service keeps the computer awake; refusals: each service's
+// answer.
+inline QString mayNotStayAwake(const QStringList& refusals)
+{
+    return QStringLiteral("The computer may suspend or sleep during the sequence: nothing on the "
+                          "desktop keeps it awake (%1).")
+        .arg(refusals.join(QStringLiteral("; ")));
+}
 inline const char SettingsUnreadable[] =
     "Some stored settings could not be read; their defaults are used.";
 inline const char SettingsNotSaved[] = "The settings could not be saved.";
