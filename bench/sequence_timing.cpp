@@ -93,8 +93,8 @@ Options parseOptions(int argc, char* argv[])
     }
     const long total = long(options.exposures) * options.exposureSeconds +
                        long(options.exposures - 1) * options.delaySeconds;
-    if (total > 32767) {
-        std::fprintf(stderr, "a sequence may last at most 32767 s\n");
+    if (total > LongestSequenceSeconds) {
+        std::fprintf(stderr, "a sequence may last at most %d s\n", int(LongestSequenceSeconds));
         std::exit(2);
     }
     return options;
@@ -223,7 +223,7 @@ public:
           sequencer_(controls_, line_, ticks)
     {
         ShutterConfig& config = line_.config();
-        config.UseParallel = true;
+        config.Use = Interface::Parallel;
         config.PortAddress = 888;
         config.PortBit = 0;
         config.ActiveLogic = true;

@@ -21,7 +21,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 
 app_id=org.kestrova.Kestrova
-icon_sizes=(16 22 24 32 48 64 128 256)
+# The sizes the program draws its icon at, as the build renders them.
+read -ra icon_sizes < <(sed -n 's/.*AppIconSizes\[\] = {\(.*\)};.*/\1/p' src/ui/AppIcon.h | tr -d ',') || true
+if [ ${#icon_sizes[@]} -eq 0 ]; then
+    echo "No AppIconSizes in src/ui/AppIcon.h." >&2
+    exit 2
+fi
 
 # dpkg-shlibdeps (with file, which CPack needs beside it) computes the dependencies; the
 # validators check the desktop files; man checks the manual page; lintian checks the package as

@@ -1,17 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
-#include "fakes/FakeInterfaceMenu.h"
 #include "fakes/MemoryStore.h"
 
 #include <QtTest>
 
 using namespace kestrova;
 using kestrova::test::MemoryStore;
-using Menu = kestrova::test::FakeInterfaceMenu;
 
 namespace {
 
 using Row = QMap<QString, QString>; // "Section/Key" -> stored text
+
+QString interfaceName(Interface use)
+{
+    switch (use) {
+    case Interface::Parallel:
+        return QStringLiteral("parallel");
+    case Interface::Serial:
+        return QStringLiteral("serial");
+    case Interface::None:
+        break;
+    }
+    return QStringLiteral("none");
+}
 
 } // namespace
 
@@ -31,48 +42,46 @@ void TestActiveConfiguration::storedValues_data()
     QTest::addColumn<Row>("stored");
     QTest::addColumn<bool>("parallelChecked");
     QTest::addColumn<bool>("serialChecked");
-    QTest::addColumn<bool>("useParallel");
-    QTest::addColumn<bool>("useSerial");
+    QTest::addColumn<QString>("interface");
     QTest::addColumn<int>("portAddress");
     QTest::addColumn<int>("portBit");
     QTest::addColumn<int>("commPort");
     QTest::addColumn<QString>("controlLine");
     QTest::addColumn<bool>("activeLogic");
-    QTest::addColumn<int>("serialOpens");
     QTest::addColumn<QStringList>("fallbacks");
 
     const QStringList none;
-    QTest::newRow("empty store") << Row{} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << none;
-    QTest::newRow("serial selected") << Row{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << false << true << false << true << 888 << 1 << 1 << "RTS" << true << 1 << none;
+    QTest::newRow("empty store") << Row{} << true << false << "parallel" << 888 << 1 << 1 << "RTS" << false << none;
+    QTest::newRow("serial selected") << Row{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << false << true << "serial" << 888 << 1 << 1 << "RTS" << true << none;
     QTest::newRow("LPT2 bit 7 active high") << Row{{"Parallel Options/PortIndex", "1"},
                {"Parallel Options/PortBit", "7"},
                {"Parallel Options/ActiveLogic", "1"}}
-        << true << false << true << false << 632 << 7 << 1 << "RTS" << true << 0 << none;
-    QTest::newRow("LPT3") << Row{{"Parallel Options/PortIndex", "2"}} << true << false << true << false << 956 << 1 << 1 << "RTS" << false << 0 << none;
-    QTest::newRow("unknown parallel index has no address") << Row{{"Parallel Options/PortIndex", "3"}} << true << false << true << false << 0 << 1 << 1 << "RTS" << false << 0 << none;
+        << true << false << "parallel" << 632 << 7 << 1 << "RTS" << true << none;
+    QTest::newRow("LPT3") << Row{{"Parallel Options/PortIndex", "2"}} << true << false << "parallel" << 956 << 1 << 1 << "RTS" << false << none;
+    QTest::newRow("unknown parallel index has no address") << Row{{"Parallel Options/PortIndex", "3"}} << true << false << "parallel" << 0 << 1 << 1 << "RTS" << false << none;
     QTest::newRow("Com16 DTR") << Row{{"Serial Options/PortIndex", "15"},
                                       {"Serial Options/Control Line", "1"}}
-                               << true << false << true << false << 888 << 1 << 16 << "DTR" << false << 0 << none;
-    QTest::newRow("any control line text but 0 is DTR") << Row{{"Serial Options/Control Line", "RTS"}} << true << false << true << false << 888 << 1 << 1 << "DTR" << false << 0 << none;
+                               << true << false << "parallel" << 888 << 1 << 16 << "DTR" << false << none;
+    QTest::newRow("any control line text but 0 is DTR") << Row{{"Serial Options/Control Line", "RTS"}} << true << false << "parallel" << 888 << 1 << 1 << "DTR" << false << none;
     QTest::newRow("both selected: serial wins with its polarity") << Row{{"Serial Options/Serial Control", "1"},
                {"Parallel Options/ActiveLogic", "1"},
                {"Serial Options/ActiveLogic", "0"}}
-        << true << true << false << true << 888 << 1 << 1 << "RTS" << false << 1 << none;
+        << true << true << "serial" << 888 << 1 << 1 << "RTS" << false << none;
     QTest::newRow("words as booleans") << Row{{"Parallel Options/Parallel Control", "False"},
                {"Serial Options/Serial Control", "True"}}
-        << false << true << false << true << 888 << 1 << 1 << "RTS" << true << 1 << none;
+        << false << true << "serial" << 888 << 1 << 1 << "RTS" << true << none;
     QTest::newRow("values that do not convert fall back to defaults") << Row{{"Parallel Options/Parallel Control", "maybe"},
                {"Parallel Options/PortIndex", "LPT1"},
                {"Parallel Options/PortBit", "300"},
                {"Parallel Options/ActiveLogic", ""},
                {"Serial Options/PortIndex", "99999"}}
-        << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortIndex",
+        << true << false << "parallel" << 888 << 1 << 1 << "RTS" << false << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortIndex",
                        "Parallel Options/PortBit", "Serial Options/PortIndex",
                        "Parallel Options/ActiveLogic"};
-    QTest::newRow("bit beyond D7 falls back") << Row{{"Parallel Options/PortBit", "8"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
-    QTest::newRow("no-selection bit -1 falls back") << Row{{"Parallel Options/PortBit", "-1"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Parallel Options/PortBit"};
-    QTest::newRow("serial index at the top overflows the port number") << Row{{"Serial Options/PortIndex", "32767"}} << true << false << true << false << 888 << 1 << 1 << "RTS" << false << 0 << QStringList{"Serial Options/PortIndex"};
-    QTest::newRow("rounded texts") << Row{{"Parallel Options/PortBit", " 2.5 "}} << true << false << true << false << 888 << 2 << 1 << "RTS" << false << 0 << none;
+    QTest::newRow("bit beyond D7 falls back") << Row{{"Parallel Options/PortBit", "8"}} << true << false << "parallel" << 888 << 1 << 1 << "RTS" << false << QStringList{"Parallel Options/PortBit"};
+    QTest::newRow("no-selection bit -1 falls back") << Row{{"Parallel Options/PortBit", "-1"}} << true << false << "parallel" << 888 << 1 << 1 << "RTS" << false << QStringList{"Parallel Options/PortBit"};
+    QTest::newRow("serial index at the top overflows the port number") << Row{{"Serial Options/PortIndex", "32767"}} << true << false << "parallel" << 888 << 1 << 1 << "RTS" << false << QStringList{"Serial Options/PortIndex"};
+    QTest::newRow("rounded texts") << Row{{"Parallel Options/PortBit", " 2.5 "}} << true << false << "parallel" << 888 << 2 << 1 << "RTS" << false << none;
 }
 // clang-format on
 
@@ -81,52 +90,44 @@ void TestActiveConfiguration::storedValues()
     QFETCH(Row, stored);
     MemoryStore store;
     store.values = stored;
-    Menu menu;
-    ShutterConfig config;
-    int serialOpens = 0;
-    const QStringList fallbacks =
-        loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
+    const LoadedConfiguration loaded = loadActiveConfiguration(store, ShutterConfig{});
+    const ShutterConfig& config = loaded.config;
 
-    QTEST(menu.parallel, "parallelChecked");
-    QTEST(menu.serial, "serialChecked");
-    QTEST(config.UseParallel, "useParallel");
-    QTEST(config.UseSerial, "useSerial");
+    QTEST(loaded.parallelChecked, "parallelChecked");
+    QTEST(loaded.serialChecked, "serialChecked");
+    QTEST(interfaceName(config.Use), "interface");
     QTEST(int(config.PortAddress), "portAddress");
     QTEST(int(config.PortBit), "portBit");
     QTEST(int(config.CommPortNumber), "commPort");
     QCOMPARE(int(config.SerialPortIndex), config.CommPortNumber - 1);
-    QTEST(config.ControlLine, "controlLine");
+    QTEST(QString::fromLatin1(config.ControlLine == ControlLine::Rts ? "RTS" : "DTR"),
+          "controlLine");
     QTEST(config.ActiveLogic, "activeLogic");
-    QTEST(serialOpens, "serialOpens");
-    QTEST(fallbacks, "fallbacks");
-    QVERIFY(!(config.UseParallel && config.UseSerial));
+    QTEST(loaded.fallbacks, "fallbacks");
     QVERIFY(store.saves.isEmpty());
 }
 
 void TestActiveConfiguration::neitherInterfaceKeepsPreviousFlags()
 {
     MemoryStore store;
-    Menu menu;
-    ShutterConfig config;
-    int serialOpens = 0;
     store.set(settings::SerialControl, QStringLiteral("1"));
     store.set(settings::ParallelControl, QStringLiteral("0"));
-    loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
-    QVERIFY(config.UseSerial);
+    store.set(settings::SerialControlLine, QStringLiteral("1"));
+    const ShutterConfig serial = loadActiveConfiguration(store, ShutterConfig{}).config;
+    QCOMPARE(serial.Use, Interface::Serial);
 
     store.set(settings::SerialControl, QStringLiteral("0"));
     store.set(settings::SerialActiveLogic, QStringLiteral("0"));
-    loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
-    QVERIFY(!menu.parallel);
-    QVERIFY(!menu.serial);
-    QVERIFY(config.UseSerial);
-    QVERIFY(!config.UseParallel);
-    QVERIFY2(config.ActiveLogic, "the polarity in force stays when no interface is selected");
-    QCOMPARE(serialOpens, 1);
+    store.set(settings::SerialControlLine, QStringLiteral("0"));
+    const LoadedConfiguration loaded = loadActiveConfiguration(store, serial);
+    QVERIFY(!loaded.parallelChecked);
+    QVERIFY(!loaded.serialChecked);
+    QCOMPARE(loaded.config.Use, Interface::Serial);
+    QVERIFY2(loaded.config.ActiveLogic,
+             "the polarity in force stays when no interface is selected");
+    QVERIFY2(loaded.config.ControlLine == ControlLine::Rts, "the rest is read from the store");
 
-    ShutterConfig fresh;
-    loadActiveConfiguration(store, menu, fresh, [&] { ++serialOpens; });
-    QVERIFY(!fresh.UseParallel && !fresh.UseSerial);
+    QCOMPARE(loadActiveConfiguration(store, ShutterConfig{}).config.Use, Interface::None);
 }
 
 // Both keys are written even when the store refuses the first; the other interface is cleared

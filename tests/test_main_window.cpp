@@ -231,7 +231,7 @@ void TestMainWindow::interfaceMenuPersistsAcrossRestart()
     // The port opens with RTS at its closed level (serial polarity defaults to 1), and the
     // line is closed at once.
     QCOMPARE(rig.serial.calls, (QStringList{"RTS off", "open 1", "RTS off"}));
-    QVERIFY(window->shutterLine().config().UseSerial);
+    QVERIFY(window->shutterLine().config().Use == Interface::Serial);
 
     // Choosing serial again reopens the port.
     rig.serial.calls.clear();
@@ -251,7 +251,7 @@ void TestMainWindow::interfaceMenuPersistsAcrossRestart()
     action(restarted, "mnuParallel")->trigger();
     QVERIFY(action(restarted, "mnuParallel")->isChecked());
     QVERIFY2(rig.serial.isOpen(), "switching to parallel leaves the serial port alone");
-    QVERIFY(restarted->shutterLine().config().UseParallel);
+    QVERIFY(restarted->shutterLine().config().Use == Interface::Parallel);
     QVERIFY(rig.messages.isEmpty());
     delete window;
     delete restarted;

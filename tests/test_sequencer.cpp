@@ -47,7 +47,7 @@ struct Rig {
     // fields: number of exposures, exposure time, delay.
     explicit Rig(const QStringList& fields)
     {
-        line.config().UseParallel = true;
+        line.config().Use = Interface::Parallel;
         line.config().PortAddress = 888;
         line.config().PortBit = 1;
         line.config().ActiveLogic = true;
@@ -120,11 +120,12 @@ const struct Fault {
     {"word as exposure time", AtStart, "exposure=ten", Untouched, Invalid, "Exposure Time"},
     {"zero exposure time", AtStart, "exposure=0", Untouched, Invalid, "Exposure Time"},
     {"negative exposure time", AtStart, "exposure=-1", Untouched, Invalid, "Exposure Time"},
-    {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid, "Delay"},
+    {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid,
+     "Delay Between Exposures must be a whole number of seconds up to 32767,"},
     {"no delay between exposures", AtStart, "delay=0", Untouched, Invalid, "Delay"},
     {"negative delay between exposures", AtStart, "delay=-5", Untouched, Invalid, "Delay"},
     {"100 x 300 s, 30 s between", AtStart, "count=100+exposure=300+delay=30", Untouched, Invalid,
-     "9 hours"},
+     "at most 32767 seconds (9 hours, 6 minutes and 7 seconds)."},
     {"one second over the longest", AtStart, "exposure=16383+delay=2", Untouched, Invalid,
      "9 hours"},
     {"line fails at Start", AtStart, "!open", "00:00:05 0 0 closed", Lost, "not started"},
@@ -132,7 +133,9 @@ const struct Fault {
     {"delay no longer a number", 1, "delay=soon", "00:00:03 0 1 closed", Invalid, "Delay"},
     {"delay made zero", 1, "delay=0", "00:00:03 0 1 closed", Invalid, "Delay"},
     {"exposure time emptied", 2, "exposure=", "00:00:02 0 1 closed", Invalid, "Exposure Time"},
-    {"exposure time made zero", 2, "exposure=0", "00:00:02 0 1 closed", Invalid, "Exposure Time"},
+    {"exposure time made zero", 2, "exposure=0", "00:00:02 0 1 closed", Invalid,
+     "Exposure Time, read again for the next exposure, is not a whole number of seconds from 1 to "
+     "32767."},
     {"closing fails after an exposure", 1, "!close", "00:00:03 0 1 open", Lost, "stopped."},
     {"opening fails after a pause", 2, "!open", "00:00:02 0 1 closed", Lost, "stopped."},
     {"closing fails at the end", 4, "!close", "00:00:00 0 2 open", Lost, "still be open"},

@@ -96,18 +96,10 @@ void AboutDialog::createControls()
     cmdSysInfo_ = ui::place<QPushButton>(this, "cmdSysInfo", QStringLiteral("&System Info..."),
                                          twipsRect(4260, 3075, 1245, 345));
 
-    auto* lblDescription = label(
-        this, "lblDescription",
-        QStringLiteral("Kestrova takes a series of timed exposures with your camera through the "
-                       "computer's parallel or serial port. The same parallel port can also guide "
-                       "a telescope with a separate autoguiding program."),
-        twipsRect(1050, 1125, 3885, 1170), true);
+    auto* lblDescription = label(this, "lblDescription", about::description(),
+                                 twipsRect(1050, 1125, 3885, 1170), true);
     auto* lblDisclaimer =
-        label(this, "lblDisclaimer",
-              QStringLiteral("Copyright \u00A9 the Kestrova authors. Free software under the GNU "
-                             "General Public License, version 3 or later. Provided as is, without "
-                             "warranty of any kind; you use it at your own risk."),
-              twipsRect(255, 2625, 3870, 825), true);
+        label(this, "lblDisclaimer", about::disclaimer(), twipsRect(255, 2625, 3870, 825), true);
     lblTitle_ = label(this, "lblTitle", {}, twipsRect(1050, 240, 3885, 480), true);
     lblVersion_ = label(this, "lblVersion", {}, twipsRect(1050, 780, 3885, 225), false);
 

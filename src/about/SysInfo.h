@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "about/AboutText.h"
 #include "about/Registry.h"
 
 #include <QString>
@@ -8,8 +9,6 @@
 #include <stdexcept>
 
 namespace kestrova::about {
-
-inline constexpr char SysInfoUnavailable[] = "System Information Is Unavailable At This Time";
 
 // Where the system information tool is registered, in the order tried: the program's full
 // path, then the folder that holds ToolFileName.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/DBusDesktop.h"
 
+#include "app/Messages.h"
 #include "core/AppInfo.h"
 
 #include <QDBusMessage>
@@ -209,9 +210,7 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
         asking_ = false;
         refused_ = wanted_;
         if (wanted_)
-            qWarning("The computer may suspend or sleep during the sequence: nothing on the "
-                     "desktop keeps it awake (%s).",
-                     qPrintable(refusals_.join(QStringLiteral("; "))));
+            qWarning("%s", qPrintable(messages::mayNotStayAwake(refusals_)));
         return;
     }
     asking_ = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/DesktopSession.h"
 
+#include "app/Messages.h"
+
 namespace kestrova {
 
 namespace {
@@ -10,11 +12,7 @@ std::optional<Notification> notificationFor(const SequenceEnd& end)
 {
     switch (end.reason) {
     case SequenceEnd::Reason::Completed:
-        return Notification{QStringLiteral("Sequence complete: %1 %2 of %3 s")
-                                .arg(end.exposuresDone)
-                                .arg(end.exposuresDone == 1 ? QStringLiteral("exposure")
-                                                            : QStringLiteral("exposures"))
-                                .arg(end.lastExposureSeconds),
+        return Notification{messages::sequenceComplete(end.exposuresDone, end.lastExposureSeconds),
                             QString(), Notification::Urgency::Normal};
     case SequenceEnd::Reason::Failed:
         return Notification{end.text, end.detail, Notification::Urgency::Critical};

@@ -30,8 +30,4 @@ private:
     bool openByHand_ = false;
 };
 
-namespace messages {
-inline const char KeepAwakeReason[] = "Exposure sequence running";
-}
-
 } // namespace kestrova

@@ -3,6 +3,7 @@
 
 #include "about/AboutDialog.h"
 #include "app/DesktopSession.h"
+#include "app/Messages.h"
 #include "app/ScheduledTimer.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
@@ -48,9 +49,8 @@ MainWindow::ActionScope::~ActionScope()
 {
     if (--window_.actionDepth_ == 0 && !window_.unreadableSettings_.isEmpty())
         window_.report(
-            QStringLiteral("Some stored settings could not be read; their defaults are used."),
-            QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
-                .arg(std::exchange(window_.unreadableSettings_, {}).join(QStringLiteral(", "))));
+            QString::fromLatin1(messages::SettingsUnreadable),
+            messages::unreadableSettings(std::exchange(window_.unreadableSettings_, {})));
 }
 
 MainWindow::MainWindow(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
@@ -250,9 +250,13 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::SetDefaults()
 {
     ActionScope scope(*this);
-    const QStringList unreadable =
-        loadActiveConfiguration(store_, *this, line_.config(), [this] { OpenSerialPort(); });
-    for (const QString& key : unreadable)
+    const LoadedConfiguration loaded = loadActiveConfiguration(store_, line_.config());
+    mnuParallel_->setChecked(loaded.parallelChecked);
+    mnuSerial_->setChecked(loaded.serialChecked);
+    line_.config() = loaded.config;
+    if (loaded.serialChecked)
+        OpenSerialPort();
+    for (const QString& key : loaded.fallbacks)
         if (!unreadableSettings_.contains(key))
             unreadableSettings_ << key;
 }
@@ -312,7 +316,7 @@ void MainWindow::report(const QString& text, const QString& detail)
 
 void MainWindow::reportSaveFailure(const QString& whatWasNotSaved)
 {
-    report(QStringLiteral("The settings could not be saved."),
+    report(QString::fromLatin1(messages::SettingsNotSaved),
            whatWasNotSaved.isEmpty() ? store_.failureText()
                                      : whatWasNotSaved + QLatin1Char(' ') + store_.failureText());
 }
@@ -342,10 +346,8 @@ void MainWindow::selectInterface(bool serial)
 {
     ActionScope scope(*this);
     if (!saveInterfaceChoice(store_, serial))
-        reportSaveFailure(
-            QStringLiteral("The choice of Interface, %1 was not saved; it holds until "
-                           "Kestrova is closed.")
-                .arg(serial ? QStringLiteral("Serial") : QStringLiteral("Parallel")));
+        reportSaveFailure(messages::interfaceChoiceNotSaved(serial ? QStringLiteral("Serial")
+                                                                   : QStringLiteral("Parallel")));
     applyConfiguration();
 }
 
@@ -377,23 +379,6 @@ void MainWindow::showOptions()
 void MainWindow::showAbout()
 {
     AboutDialog::showInstance();
-}
-
-void MainWindow::setParallelChecked(bool checked)
-{
-    mnuParallel_->setChecked(checked);
-}
-bool MainWindow::parallelChecked() const
-{
-    return mnuParallel_->isChecked();
-}
-void MainWindow::setSerialChecked(bool checked)
-{
-    mnuSerial_->setChecked(checked);
-}
-bool MainWindow::serialChecked() const
-{
-    return mnuSerial_->isChecked();
 }
 
 } // namespace kestrova

@@ -27,7 +27,7 @@ class TickSource;
 
 // frmMain: the program's window. It owns the run-time state, drives the camera line through
 // ShutterLine and reaches the other windows through its menus.
-class MainWindow : public QMainWindow, private InterfaceSelection {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // The store and the two ports must outlive the window. The window takes the sequencer's
@@ -85,11 +85,6 @@ private:
     void selectInterface(bool serial);
     void showOptions();
     void showAbout();
-
-    void setParallelChecked(bool checked) override;
-    bool parallelChecked() const override;
-    void setSerialChecked(bool checked) override;
-    bool serialChecked() const override;
 
     SettingsStore& store_;
     SerialLine& serial_;

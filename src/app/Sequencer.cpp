@@ -13,17 +13,6 @@ namespace {
 
 constexpr int TickMilliseconds = 1000;
 
-const QString ExposureTimeRule =
-    QStringLiteral("Exposure Time must be a whole number of seconds from 1 to 32767.");
-const QString DelayRule =
-    QStringLiteral("Delay Between Exposures must be a whole number of seconds up to 32767, and "
-                   "at least 1 when more than one exposure is taken.");
-const QString CountRule = QStringLiteral("Number of Exposures must be a whole number from 1 to "
-                                         "32767.");
-const QString TooLong = QStringLiteral("The whole sequence may last at most 32767 seconds "
-                                       "(9 hours, 6 minutes and 7 seconds). Take fewer or shorter "
-                                       "exposures, or shorten the delay.");
-
 std::optional<Int16> convert(const QString& text)
 {
     try {
@@ -89,7 +78,7 @@ void Sequencer::Start()
         line_.openShutter();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
-                   withOutcome(failure.detail(), QStringLiteral("The sequence was not started.")),
+                   withOutcome(failure.detail(), QString::fromLatin1(messages::SequenceNotStarted)),
                    true});
         return;
     }
@@ -116,25 +105,25 @@ std::optional<Sequencer::Report> Sequencer::readStartValues()
         return converted.has_value();
     };
     if (!read(controls_.exposureTimeText(), state_.ExposureRemaining))
-        return invalid(ExposureTimeRule);
+        return invalid(messages::exposureTimeRule());
     if (!read(controls_.delayText(), state_.DelayRemaining))
-        return invalid(DelayRule);
+        return invalid(messages::delayRule());
     if (!read(controls_.numExposuresText(), state_.ExposuresRemaining))
-        return invalid(CountRule);
+        return invalid(messages::countRule());
 
     if (state_.ExposureRemaining < 1)
-        return invalid(ExposureTimeRule);
+        return invalid(messages::exposureTimeRule());
     if (state_.ExposuresRemaining < 1)
-        return invalid(CountRule);
+        return invalid(messages::countRule());
     if (state_.ExposuresRemaining > 1 && state_.DelayRemaining < 1)
-        return invalid(DelayRule);
+        return invalid(messages::delayRule());
 
     try {
         const Int16 pauses = sub16(state_.ExposuresRemaining, 1);
         state_.TotalRemaining = add16(mul16(pauses, state_.DelayRemaining),
                                       mul16(state_.ExposuresRemaining, state_.ExposureRemaining));
     } catch (const OverflowError&) {
-        return invalid(TooLong);
+        return invalid(messages::sequenceTooLong());
     }
     return std::nullopt;
 }
@@ -205,11 +194,7 @@ std::optional<Int16> Sequencer::readAgain(const QString& text, const char* field
     if (value && *value >= 1)
         return value;
     end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
-               QStringLiteral("The sequence has been stopped with the shutter closed: %1, read "
-                              "again for the next %2, is not a whole number of seconds from 1 "
-                              "to 32767.")
-                   .arg(QLatin1String(field), QLatin1String(phase)),
-               false});
+               messages::fieldReadAgainInvalid(QLatin1String(field), QLatin1String(phase)), false});
     return std::nullopt;
 }
 
@@ -220,7 +205,7 @@ void Sequencer::drive(void (ShutterLine::*shutter)())
         (line_.*shutter)();
     } catch (const LineFailure& failure) {
         end(Report{failure.text(),
-                   withOutcome(failure.detail(), QStringLiteral("The sequence has been stopped.")),
+                   withOutcome(failure.detail(), QString::fromLatin1(messages::SequenceStopped)),
                    true});
     }
 }
@@ -244,9 +229,7 @@ void Sequencer::end(std::optional<Report> report)
         if (!report || !report->fromLine)
             report = Report{
                 failure.text(),
-                withOutcome(
-                    failure.detail(),
-                    QStringLiteral("The sequence has ended, but the shutter may still be open.")),
+                withOutcome(failure.detail(), QString::fromLatin1(messages::ShutterMayBeOpen)),
                 true};
     }
     controls_.setStartEnabled(true);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/Messages.h"
 #include "config/Conversions.h"
 
 #include <QString>
@@ -73,11 +74,6 @@ public:
     virtual void sequenceStarted() = 0;
     virtual void sequenceEnded(const SequenceEnd& end) = 0;
 };
-
-namespace messages {
-inline const char InvalidSequenceValues[] =
-    "Please enter valid integer values for Exposure Time, Delay, and Number of Exposures";
-}
 
 // The exposure sequencer: Start opens the shutter and enables the one-second timer, each Tick
 // counts a second of the current exposure or pause and switches the shutter at the end of each,

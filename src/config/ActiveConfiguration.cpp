@@ -33,7 +33,7 @@ std::uint8_t toDataBit(const QString& text)
 {
     // Only D0..D7 exist on the data register; a larger bit number could never reach the cable.
     const std::uint8_t bit = toByte(text);
-    if (bit > 7)
+    if (bit > HighestDataBit)
         throw ConversionError(text);
     return bit;
 }
@@ -45,36 +45,37 @@ Int16 toCommPortNumber(const QString& text)
 
 } // namespace
 
-QStringList loadActiveConfiguration(const SettingsStore& store, InterfaceSelection& menu,
-                                    ShutterConfig& config,
-                                    const std::function<void()>& openSerialPort)
+LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
+                                            const ShutterConfig& previous)
 {
     using namespace settings;
     Reader reader(store);
-    menu.setParallelChecked(reader.value(ParallelControl, toBoolean));
-    menu.setSerialChecked(reader.value(SerialControl, toBoolean));
+    LoadedConfiguration loaded;
+    loaded.parallelChecked = reader.value(ParallelControl, toBoolean);
+    loaded.serialChecked = reader.value(SerialControl, toBoolean);
 
+    ShutterConfig& config = loaded.config;
+    config = previous;
     config.ParallelPortIndex = reader.value(ParallelPortIndex, toInt16);
     config.PortAddress = parallelPortAddress(config.ParallelPortIndex);
     config.PortBit = reader.value(ParallelPortBit, toDataBit);
     config.CommPortNumber = reader.value(SerialPortIndex, toCommPortNumber);
     config.SerialPortIndex = static_cast<Int16>(config.CommPortNumber - 1);
-    config.ControlLine = reader.text(SerialControlLine) == QLatin1String("0")
-                             ? QStringLiteral("RTS")
-                             : QStringLiteral("DTR");
+    // Only the exact text "0" is RTS, as the options list stores it; anything else is DTR.
+    config.ControlLine =
+        reader.text(SerialControlLine) == QLatin1String("0") ? ControlLine::Rts : ControlLine::Dtr;
 
-    if (menu.parallelChecked()) {
-        config.UseParallel = true;
-        config.UseSerial = false;
+    // Both checked: the serial interface wins, after the parallel polarity has been read.
+    if (loaded.parallelChecked) {
+        config.Use = Interface::Parallel;
         config.ActiveLogic = reader.value(ParallelActiveLogic, toBoolean);
     }
-    if (menu.serialChecked()) {
-        config.UseSerial = true;
-        config.UseParallel = false;
+    if (loaded.serialChecked) {
+        config.Use = Interface::Serial;
         config.ActiveLogic = reader.value(SerialActiveLogic, toBoolean);
-        openSerialPort();
     }
-    return reader.fallbacks();
+    loaded.fallbacks = reader.fallbacks();
+    return loaded;
 }
 
 bool saveInterfaceChoice(SettingsStore& store, bool serial)

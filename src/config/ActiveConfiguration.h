@@ -5,27 +5,25 @@
 #include "shutter/ShutterConfig.h"
 
 #include <QStringList>
-#include <functional>
 
 namespace kestrova {
 
-// The two check marks of the Interface menu, which hold the selected interface.
-class InterfaceSelection {
-public:
-    virtual ~InterfaceSelection() = default;
-    virtual void setParallelChecked(bool checked) = 0;
-    virtual bool parallelChecked() const = 0;
-    virtual void setSerialChecked(bool checked) = 0;
-    virtual bool serialChecked() const = 0;
+// What loadActiveConfiguration read from the store.
+struct LoadedConfiguration {
+    ShutterConfig config;
+    // The check marks of the Interface menu, as the stored interface choice sets them.
+    bool parallelChecked = false;
+    bool serialChecked = false;
+    // The keys ("Section/Key") whose stored value did not convert and was taken as the default.
+    QStringList fallbacks;
 };
 
-// Rebuilds the active configuration from the store: sets the check marks from the stored
-// interface choice, reads them back to decide which interface to use, and calls openSerialPort
-// when the serial interface is selected. A stored value that does not convert is taken as its
-// key's default; the keys concerned are returned ("Section/Key"). Drives no line.
-QStringList loadActiveConfiguration(const SettingsStore& store, InterfaceSelection& menu,
-                                    ShutterConfig& config,
-                                    const std::function<void()>& openSerialPort);
+// Rebuilds the active configuration from the store. The interface follows the check marks:
+// serial when it is checked, else parallel when that is, each with its own polarity; with
+// neither checked, the interface and polarity of previous stay in force. The serial port is
+// opened when serialChecked by whoever applies the result. Drives no line.
+LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
+                                            const ShutterConfig& previous);
 
 // The Interface menu commands: store the choice in both keys, leaving the check marks to the
 // next loadActiveConfiguration. False when the store could not write either key.

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ComPorts.h"
 
-#include "config/OptionFields.h"
+#include "config/Messages.h"
 
 #include <algorithm>
 
@@ -9,7 +9,7 @@ namespace kestrova {
 
 namespace {
 
-constexpr int ComCount = options::SerialPort.highest + 1; // Com1..Com16
+using settings::ComPortCount;
 
 QString comKeyText(const SettingsStore& store, int number)
 {
@@ -66,7 +66,7 @@ QString presentDescription(const ComPort& com)
 
 QString noNumberText()
 {
-    return QStringLiteral("no Com number, all %1 are taken").arg(ComCount);
+    return QStringLiteral("no Com number, all %1 are taken").arg(ComPortCount);
 }
 
 QString hexId(int id)
@@ -94,7 +94,7 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
 {
     const QList<SerialPortInfo> ports = enumerator.ports();
     QStringList keys; // keys[N - 1]: the stored "Com<N> Device", empty when there is none
-    for (int number = 1; number <= ComCount; ++number)
+    for (int number = 1; number <= ComPortCount; ++number)
         keys << comKeyText(store, number);
 
     QList<bool> numbered(ports.size(), false);
@@ -119,9 +119,9 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
         if (numbered[i])
             continue;
         int number = 1;
-        while (number <= ComCount && taken(number))
+        while (number <= ComPortCount && taken(number))
             ++number;
-        if (number > ComCount) {
+        if (number > ComPortCount) {
             table.withoutNumber << ports[i];
             continue;
         }
@@ -132,7 +132,7 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
                       table.saved;
     }
 
-    for (int number = 1; number <= ComCount; ++number) {
+    for (int number = 1; number <= ComPortCount; ++number) {
         ComPort com;
         com.number = number;
         com.assigned = !keys[number - 1].isEmpty();
@@ -172,11 +172,8 @@ QString presentPortsText(const ComPortTable& table)
         lines << QStringLiteral("%1, %2: %3")
                      .arg(describe(adapter), adapter.devicePath, noNumberText());
     if (lines.isEmpty())
-        return QStringLiteral("No serial port is present now. Plug in the serial adapter, then "
-                              "choose Interface, Serial.");
-    return QStringLiteral("Serial ports present now:\n%1\nChoose the Com number under "
-                          "Options..., then Interface, Serial.")
-        .arg(lines.join(QLatin1Char('\n')));
+        return QString::fromLatin1(messages::NoSerialPortPresent);
+    return messages::serialPortsPresent(lines.join(QLatin1Char('\n')));
 }
 
 QString listPortsText(const ComPortTable& table)

@@ -3,8 +3,10 @@
 
 #include "config/Conversions.h"
 #include "config/SettingsSchema.h"
+#include "shutter/ShutterConfig.h"
 
 #include <QString>
+#include <iterator>
 
 namespace kestrova {
 
@@ -23,10 +25,12 @@ inline constexpr Int16 Unchecked = 0;
 inline constexpr Int16 Checked = 1;
 inline constexpr Int16 Greyed = 2;
 
-inline constexpr OptionField ParallelPort{settings::ParallelPortIndex, NoSelection, 2};
-inline constexpr OptionField ParallelBit{settings::ParallelPortBit, NoSelection, 7};
+inline constexpr OptionField ParallelPort{settings::ParallelPortIndex, NoSelection,
+                                          Int16(std::size(LptPorts) - 1)};
+inline constexpr OptionField ParallelBit{settings::ParallelPortBit, NoSelection, HighestDataBit};
 inline constexpr OptionField ParallelLogic{settings::ParallelActiveLogic, Unchecked, Greyed};
-inline constexpr OptionField SerialPort{settings::SerialPortIndex, NoSelection, 15};
+inline constexpr OptionField SerialPort{settings::SerialPortIndex, NoSelection,
+                                        Int16(settings::ComPortCount - 1)};
 inline constexpr OptionField SerialLine{settings::SerialControlLine, NoSelection, 1};
 inline constexpr OptionField SerialLogic{settings::SerialActiveLogic, Unchecked, Greyed};
 

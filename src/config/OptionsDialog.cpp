@@ -107,6 +107,14 @@ QStringList numbered(const char* prefix, int first, int last)
     return items;
 }
 
+QStringList lptPortNames()
+{
+    QStringList names;
+    for (const LptPort& port : LptPorts)
+        names << QLatin1String(port.name);
+    return names;
+}
+
 } // namespace
 
 OptionsDialog::OptionsDialog(SettingsStore& store, AfterSave afterSave)
@@ -139,12 +147,11 @@ void OptionsDialog::createControls()
     tabOptions_->addTab(serial, QStringLiteral("Serial"));
     tabOptions_->setCurrentIndex(0);
 
-    lstPPort_ =
-        parallel->place(list(numbered("LPT", 1, 3)), "lstPPort", twipsRect(2760, 960, 975, 450));
-    lstPBit_ =
-        parallel->place(list(numbered("D", 0, 7)), "lstPBit", twipsRect(2760, 1680, 975, 450));
-    lstSPort_ =
-        serial->place(list(numbered("Com", 1, 16)), "lstSPort", twipsRect(2760, 960, 975, 450));
+    lstPPort_ = parallel->place(list(lptPortNames()), "lstPPort", twipsRect(2760, 960, 975, 450));
+    lstPBit_ = parallel->place(list(numbered("D", 0, HighestDataBit)), "lstPBit",
+                               twipsRect(2760, 1680, 975, 450));
+    lstSPort_ = serial->place(list(numbered("Com", 1, settings::ComPortCount)), "lstSPort",
+                              twipsRect(2760, 960, 975, 450));
     lstControlLine_ = serial->place(list({QStringLiteral("RTS"), QStringLiteral("DTR")}),
                                     "lstControlLine", twipsRect(2760, 1680, 975, 450));
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/SettingsStore.h"
 
+#include "config/Messages.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -72,10 +74,8 @@ bool QSettingsStore::save(const QString& section, const QString& key, const QStr
     // QSettings keeps the value in memory even when the file could not be written; the user
     // must hear that it will be gone at the next start.
     const QFileInfo file(settings_->fileName());
-    failure_ = QStringLiteral("The settings could not be written to %1. Check that the folder "
-                              "%2 exists and is writable and that the disk is not full.")
-                   .arg(QDir::toNativeSeparators(file.absoluteFilePath()),
-                        QDir::toNativeSeparators(file.absolutePath()));
+    failure_ = messages::settingsNotWritten(QDir::toNativeSeparators(file.absoluteFilePath()),
+                                            QDir::toNativeSeparators(file.absolutePath()));
     return false;
 }
 

@@ -16,6 +16,9 @@ namespace settings {
 inline constexpr char ParallelSection[] = "Parallel Options";
 inline constexpr char SerialSection[] = "Serial Options";
 
+// Com1..Com16, stored as the serial PortIndex 0..15.
+inline constexpr int ComPortCount = 16;
+
 inline constexpr SettingKey ParallelControl{ParallelSection, "Parallel Control", "1"};
 inline constexpr SettingKey ParallelPortIndex{ParallelSection, "PortIndex", "0"};
 inline constexpr SettingKey ParallelPortBit{ParallelSection, "PortBit", "1"};

@@ -2,6 +2,7 @@
 #include "shutter/Ieee1284Port.h"
 
 #include "shutter/LineFailure.h"
+#include "shutter/ShutterConfig.h"
 
 #include <QString>
 #include <cerrno>
@@ -18,28 +19,17 @@ namespace {
 
 QString portName(int address)
 {
-    switch (address) {
-    case 0x378:
-        return QStringLiteral("LPT1 (0x378)");
-    case 0x278:
-        return QStringLiteral("LPT2 (0x278)");
-    case 0x3BC:
-        return QStringLiteral("LPT3 (0x3BC)");
-    default:
-        return QStringLiteral("at 0x%1").arg(address, 0, 16);
-    }
+    for (const LptPort& port : LptPorts)
+        if (port.address == address)
+            return QStringLiteral("%1 (0x%2)")
+                .arg(QLatin1String(port.name), QString::number(address, 16).toUpper());
+    return QStringLiteral("at 0x%1").arg(address, 0, 16);
 }
-
-const QString Advice = QStringLiteral(
-    "The parallel port is reached through the ppdev driver: load it with \"sudo modprobe ppdev\", "
-    "and make sure you are a member of the \"lp\" group (\"sudo adduser $USER lp\", then log in "
-    "again).");
 
 [[noreturn]] void fail(int address, const QString& reason)
 {
-    throw LineFailure(
-        QStringLiteral("The parallel port %1 is not available").arg(portName(address)),
-        reason + QLatin1Char(' ') + Advice);
+    throw LineFailure(messages::parallelPortNotAvailable(portName(address)),
+                      reason + QLatin1Char(' ') + QLatin1String(messages::PpdevAdvice));
 }
 
 // Only ports that the kernel offers through a ppdev device file are used. libieee1284 also
@@ -61,19 +51,15 @@ QString ppdevProblem(const char* fileName)
     if (fd < 0) {
         const int error = errno;
         return (error == EACCES || error == EPERM)
-                   ? QStringLiteral("Permission to open %1 was denied.")
-                         .arg(QString::fromLocal8Bit(fileName))
-                   : QStringLiteral("%1 could not be opened (%2).")
-                         .arg(QString::fromLocal8Bit(fileName),
-                              QString::fromLocal8Bit(std::strerror(error)));
+                   ? messages::openPermissionDenied(QString::fromLocal8Bit(fileName))
+                   : messages::notOpened(QString::fromLocal8Bit(fileName),
+                                         QString::fromLocal8Bit(std::strerror(error)));
     }
     struct stat status = {};
     const bool ppdev =
         fstat(fd, &status) == 0 && S_ISCHR(status.st_mode) && major(status.st_rdev) == PpdevMajor;
     ::close(fd);
-    return ppdev
-               ? QString()
-               : QStringLiteral("%1 is not a ppdev device.").arg(QString::fromLocal8Bit(fileName));
+    return ppdev ? QString() : messages::notPpdev(QString::fromLocal8Bit(fileName));
 }
 
 } // namespace
@@ -105,7 +91,7 @@ struct Ieee1284Port::Impl {
     {
         if (!listed) {
             if (ieee1284_find_ports(&ports, 0) != E1284_OK)
-                fail(address, QStringLiteral("The list of parallel ports could not be read."));
+                fail(address, QString::fromLatin1(messages::ParallelPortListUnreadable));
             listed = true;
         }
         for (int i = 0; i < ports.portc; ++i) {
@@ -113,7 +99,7 @@ struct Ieee1284Port::Impl {
             if (isPpdevPort(port) && port->base_addr == static_cast<unsigned long>(address))
                 return port;
         }
-        fail(address, QStringLiteral("No parallel port was found at this address."));
+        fail(address, QString::fromLatin1(messages::NoParallelPortAtAddress));
     }
 
     void ensureOpen(int address)
@@ -128,13 +114,11 @@ struct Ieee1284Port::Impl {
         int capabilities = 0;
         errno = 0;
         if (ieee1284_open(port, 0, &capabilities) != E1284_OK)
-            fail(address, QStringLiteral("%1 could not be opened (%2).")
-                              .arg(QString::fromLocal8Bit(port->filename),
-                                   QString::fromLocal8Bit(std::strerror(errno))));
+            fail(address, messages::notOpened(QString::fromLocal8Bit(port->filename),
+                                              QString::fromLocal8Bit(std::strerror(errno))));
         if (ieee1284_claim(port) != E1284_OK) {
             ieee1284_close(port);
-            fail(address, QStringLiteral("%1 is in use by another program.")
-                              .arg(QString::fromLocal8Bit(port->filename)));
+            fail(address, messages::parallelPortInUse(QString::fromLocal8Bit(port->filename)));
         }
         open = port;
         openAddress = address;
@@ -144,8 +128,8 @@ struct Ieee1284Port::Impl {
 
     void write(int address, std::uint8_t bit, bool set)
     {
-        if (bit > 7)
-            fail(address, QStringLiteral("Data bit D%1 does not exist.").arg(bit));
+        if (bit > HighestDataBit)
+            fail(address, messages::dataBitMissing(bit));
         ensureOpen(address);
         const auto mask = static_cast<unsigned char>(1u << bit);
         data = set ? (data | mask) : (data & ~mask);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shutter/Messages.h"
+
 #include <QString>
 #include <stdexcept>
 
@@ -21,9 +23,5 @@ private:
     QString text_;
     QString detail_;
 };
-
-namespace messages {
-inline const char ComPortNotAvailable[] = "The Com port selected is not available";
-}
 
 } // namespace kestrova

@@ -17,16 +17,11 @@ QString openFailureReason(const QSerialPort& port, const QString& device)
 {
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("%1 does not exist. Plug the serial adapter in, or choose the "
-                              "Com number it has under Options... (see \"man kestrova\").")
-            .arg(device);
+        return messages::serialDeviceMissing(device);
     case QSerialPort::PermissionError:
-        return QStringLiteral("Permission to open %1 was denied, or another program is using it. "
-                              "Serial ports need membership of the \"dialout\" group: "
-                              "\"sudo adduser $USER dialout\", then log in again.")
-            .arg(device);
+        return messages::serialPermissionDenied(device);
     default:
-        return QStringLiteral("%1 could not be opened: %2.").arg(device, port.errorString());
+        return messages::serialNotOpened(device, port.errorString());
     }
 }
 
@@ -77,7 +72,7 @@ void QtSerialLine::open(int commPortNumber)
     const QString device = d_->deviceForPort(commPortNumber);
     if (device.isEmpty())
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          QStringLiteral("There is no device for Com%1.").arg(commPortNumber));
+                          messages::noComDevice(commPortNumber));
     QSerialPort& port = d_->port;
     d_->device = device;
     port.setPortName(device);
@@ -90,7 +85,7 @@ void QtSerialLine::open(int commPortNumber)
         const QString reason = openFailureReason(port, device);
         port.clearError();
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          QStringLiteral("Com%1: %2").arg(commPortNumber).arg(reason));
+                          messages::comOpenFailed(commPortNumber, reason));
     }
     // Opening raises RTS and DTR; put them back at the levels last set, at once, before
     // anything else. A device without modem lines (a pseudo-terminal) refuses; the next
@@ -135,11 +130,7 @@ void switchLine(QSerialPort& port, const QString& device, const char* line, bool
         const QString reason = port.errorString();
         port.clearError();
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          QStringLiteral("%1 could not be switched %2 on %3: %4. Check that the "
-                                         "cable or USB adapter is plugged in.")
-                              .arg(QLatin1String(line),
-                                   on ? QStringLiteral("on") : QStringLiteral("off"), device,
-                                   reason));
+                          messages::lineNotSwitched(QLatin1String(line), on, device, reason));
     }
 }
 } // namespace

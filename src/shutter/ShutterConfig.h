@@ -3,25 +3,40 @@
 
 #include "core/Int16.h"
 
-#include <QString>
 #include <cstdint>
 
 namespace kestrova {
 
+// The parallel ports the program can use, in the order of the options list and of the stored
+// port index.
+struct LptPort {
+    const char* name;
+    int address; // I/O base address of the data register
+};
+inline constexpr LptPort LptPorts[] = {{"LPT1", 0x378}, {"LPT2", 0x278}, {"LPT3", 0x3BC}};
+
+// The data register's bits D0..D7.
+inline constexpr std::uint8_t HighestDataBit = 7;
+
+// The port whose line works the shutter.
+enum class Interface { None, Parallel, Serial };
+
+// The serial port's line that works the shutter.
+enum class ControlLine { Rts, Dtr };
+
 // The active output configuration: which line works the shutter and with which polarity.
 struct ShutterConfig {
-    bool UseParallel = false;
-    bool UseSerial = false;
+    Interface Use = Interface::None;
     Int16 ParallelPortIndex = 0;
-    Int16 PortAddress = 0;    // 888, 632 or 956 for LPT1..LPT3, 0 for any other index
+    Int16 PortAddress = 0;    // the I/O address of the LPT port at that index, 0 for none
     std::uint8_t PortBit = 0; // data bit D0..D7
     Int16 SerialPortIndex = 0;
     Int16 CommPortNumber = 0; // SerialPortIndex + 1
-    QString ControlLine;      // "RTS" or "DTR"
+    kestrova::ControlLine ControlLine = kestrova::ControlLine::Rts;
     bool ActiveLogic = false; // true: the line is set while the shutter is open
 };
 
-// The I/O base address of LPT1..LPT3 for a stored port index; 0 for any other index.
+// The I/O base address of the LPT port at a stored port index; 0 for any other index.
 Int16 parallelPortAddress(Int16 portIndex);
 
 } // namespace kestrova

@@ -1,20 +1,30 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shutter/ShutterLine.h"
 
+#include <QStringList>
+#include <iterator>
+
 namespace kestrova {
+
+namespace {
+
+// "LPT1, LPT2 or LPT3"
+QString lptPortNames()
+{
+    QStringList names;
+    for (const LptPort& port : LptPorts)
+        names << QLatin1String(port.name);
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+} // namespace
 
 Int16 parallelPortAddress(Int16 portIndex)
 {
-    switch (portIndex) {
-    case 0:
-        return 888; // 0x378, LPT1
-    case 1:
-        return 632; // 0x278, LPT2
-    case 2:
-        return 956; // 0x3BC, LPT3
-    default:
-        return 0;
-    }
+    return portIndex >= 0 && portIndex < Int16(std::size(LptPorts))
+               ? Int16(LptPorts[portIndex].address)
+               : Int16(0);
 }
 
 ShutterLine::ShutterLine(ParallelPort& parallel, SerialLine& serial)
@@ -37,40 +47,36 @@ void ShutterLine::closeShutter()
 void ShutterLine::drive(bool open)
 {
     const bool level = open ? config_.ActiveLogic : !config_.ActiveLogic;
-    if (config_.UseParallel) {
+    if (config_.Use == Interface::Parallel) {
         // An unknown port index has no address; writing to I/O address 0 would hit whatever
         // lives there, so it is reported instead.
         if (config_.PortAddress == 0)
             throw LineFailure(
-                QStringLiteral("The parallel port selected is not available"),
-                QStringLiteral("The stored parallel port (index %1) is not LPT1, LPT2 or LPT3. "
-                               "Choose a port under Options....")
-                    .arg(config_.ParallelPortIndex));
+                QString::fromLatin1(messages::SelectedParallelPortNotAvailable),
+                messages::parallelIndexUnknown(config_.ParallelPortIndex, lptPortNames()));
         if (level)
             parallel_.setPortBit(config_.PortAddress, config_.PortBit);
         else
             parallel_.clrPortBit(config_.PortAddress, config_.PortBit);
     }
-    if (config_.UseSerial) {
-        const bool rts = config_.ControlLine == QLatin1String("RTS");
-        const bool dtr = config_.ControlLine == QLatin1String("DTR");
-        if (!rts && !dtr)
-            return;
+    if (config_.Use == Interface::Serial) {
         // A closed port applies its stored levels when it opens next. It keeps a closed level
         // for then, but never an open level that the camera did not see and the user was told
         // had failed: that would open the shutter later by itself.
-        const bool store = serial_.isOpen() || !open;
-        if (store && rts)
-            serial_.setRtsEnable(level);
-        else if (store)
-            serial_.setDtrEnable(level);
+        if (serial_.isOpen() || !open)
+            setControlLine(level);
         if (!serial_.isOpen())
             throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                              QStringLiteral("Com%1 is not open, so the shutter line was not "
-                                             "switched. Choose a port under Options... or "
-                                             "Interface, Serial to try again.")
-                                  .arg(config_.CommPortNumber));
+                              messages::comPortNotOpen(config_.CommPortNumber));
     }
+}
+
+void ShutterLine::setControlLine(bool level)
+{
+    if (config_.ControlLine == ControlLine::Rts)
+        serial_.setRtsEnable(level);
+    else
+        serial_.setDtrEnable(level);
 }
 
 std::optional<LineFailure> ShutterLine::openSerialPort()
@@ -81,10 +87,7 @@ std::optional<LineFailure> ShutterLine::openSerialPort()
     // the level the shutter is at, closed unless it is open, or the open would move it. The
     // closed level "line set" survives the release only without the system's hang-up on close.
     const bool level = shutterOpen_ ? config_.ActiveLogic : !config_.ActiveLogic;
-    if (config_.ControlLine == QLatin1String("RTS"))
-        serial_.setRtsEnable(level);
-    else if (config_.ControlLine == QLatin1String("DTR"))
-        serial_.setDtrEnable(level);
+    setControlLine(level);
     serial_.setKeepLevelsOnRelease(!config_.ActiveLogic);
     try {
         serial_.open(config_.CommPortNumber);

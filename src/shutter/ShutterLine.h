@@ -31,6 +31,7 @@ public:
 
 private:
     void drive(bool open);
+    void setControlLine(bool level);
 
     ParallelPort& parallel_;
     SerialLine& serial_;

@@ -64,7 +64,7 @@ QPixmap appPixmap(int size)
 QIcon appIcon()
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
+    for (int size : AppIconSizes)
         icon.addPixmap(appPixmap(size));
     return icon;
 }

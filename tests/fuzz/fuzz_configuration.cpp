@@ -2,11 +2,10 @@
 // Loading the active configuration from arbitrary stored texts: whatever the store holds,
 // loading never throws and every value it yields is one the program can use.
 #include "config/ActiveConfiguration.h"
-#include "fakes/FakeInterfaceMenu.h"
 #include "fakes/MemoryStore.h"
 
 #include <cstdlib>
-#include <vector>
+#include <iterator>
 
 using namespace kestrova;
 
@@ -34,22 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ++index;
     }
 
-    test::FakeInterfaceMenu menu;
-    ShutterConfig config;
-    int serialOpens = 0;
-    const QStringList fallbacks =
-        loadActiveConfiguration(store, menu, config, [&] { ++serialOpens; });
+    // From the configuration in force at start, which selects no interface.
+    const LoadedConfiguration loaded = loadActiveConfiguration(store, ShutterConfig{});
+    const ShutterConfig& config = loaded.config;
 
-    const std::vector<int> addresses{0, 888, 632, 956};
-    check(std::find(addresses.begin(), addresses.end(), config.PortAddress) != addresses.end());
+    bool known = config.PortAddress == 0;
+    for (const LptPort& port : LptPorts)
+        known = known || config.PortAddress == port.address;
+    check(known);
     check((config.PortAddress == 0) ==
-          (config.ParallelPortIndex < 0 || config.ParallelPortIndex > 2));
-    check(config.PortBit <= 7);
+          (config.ParallelPortIndex < 0 || config.ParallelPortIndex >= Int16(std::size(LptPorts))));
+    check(config.PortBit <= HighestDataBit);
     check(config.CommPortNumber == config.SerialPortIndex + 1);
-    check(config.ControlLine == QLatin1String("RTS") || config.ControlLine == QLatin1String("DTR"));
-    check(!(config.UseParallel && config.UseSerial));
-    check(config.UseSerial == menu.serial || (!menu.parallel && !menu.serial));
-    check(serialOpens == (menu.serial ? 1 : 0));
-    check(fallbacks.size() <= int(std::size(settings::All)));
+    check(config.Use == (loaded.serialChecked     ? Interface::Serial
+                         : loaded.parallelChecked ? Interface::Parallel
+                                                  : Interface::None));
+    check(loaded.fallbacks.size() <= int(std::size(settings::All)));
     return 0;
 }

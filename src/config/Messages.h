@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// What the settings layer tells the user, as the details of the program's messages.
+
+namespace kestrova::messages {
+
+// file: the settings file; folder: the folder that holds it.
+inline QString settingsNotWritten(const QString& file, const QString& folder)
+{
+    return QStringLiteral("The settings could not be written to %1. Check that the folder %2 "
+                          "exists and is writable and that the disk is not full.")
+        .arg(file, folder);
+}
+
+// lines: the ports present, one a line: "Com3: FT232R USB UART (FTDI), /dev/ttyUSB0".
+inline QString serialPortsPresent(const QString& lines)
+{
+    return QStringLiteral("Serial ports present now:\n%1\nChoose the Com number under "
+                          "Options..., then Interface, Serial.")
+        .arg(lines);
+}
+inline const char NoSerialPortPresent[] =
+    "No serial port is present now. Plug in the serial adapter, then choose Interface, Serial.";
+
+} // namespace kestrova::messages
