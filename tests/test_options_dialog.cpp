@@ -1,23 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MainWindow.h"
 #include "config/OptionsDialog.h"
-#include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
 #include "fakes/FakeSerialPorts.h"
-#include "fakes/MemoryStore.h"
+#include "support/WindowRig.h"
 #include "ui/MessageBox.h"
 #include "ui/Twips.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMap>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <optional>
 #include <tuple>
 
 using namespace kestrova;
@@ -100,24 +97,18 @@ QList<OptionsDialog*> optionsWindows()
     return found;
 }
 
-// The real main window on fakes of the store, both ports and its timer.
-struct Rig {
-    test::FakeParallelPort parallel;
-    test::FakeSerialLine serial;
-    test::FakeTickSource* ticks = new test::FakeTickSource;
-    QPointer<MainWindow> window;
-
+// The real main window on the test's store, fakes of both ports and its timer.
+struct Rig : test::WindowRig {
     explicit Rig(MemoryStore& store, bool refuseOpen = false,
                  const SerialPortEnumerator* serialPorts = nullptr)
+        : WindowRig(&store)
     {
         serial.refuseOpen = refuseOpen;
-        window = new MainWindow(store, parallel, serial, nullptr, ticks, serialPorts);
-        window->show();
+        open(nullptr, serialPorts);
     }
-    ~Rig() { delete window; }
     OptionsDialog* options()
     {
-        window->findChild<QAction*>(QStringLiteral("mnuOptions"))->trigger();
+        trigger("mnuOptions");
         if (optionsWindows().size() != 1)
             qFatal("expected one options dialog");
         return optionsWindows().first();
@@ -131,7 +122,7 @@ class TestOptionsDialog : public QObject {
 
     MemoryStore store_;
     QList<int> savesAtSetDefaults_; // one entry per call
-    QList<ui::Message> messages_;
+    std::optional<test::MessageRecorder> recorder_;
     QPointer<OptionsDialog> dialog_;
 
     OptionsDialog* open()
@@ -150,13 +141,12 @@ private slots:
     {
         store_ = MemoryStore();
         savesAtSetDefaults_.clear();
-        messages_.clear();
-        ui::setMessageHandler([this](const ui::Message& message) { messages_ << message; });
+        recorder_.emplace();
     }
     void cleanup()
     {
         delete dialog_;
-        ui::setMessageHandler(nullptr);
+        recorder_.reset();
         QVERIFY(optionsWindows().isEmpty());
     }
 
@@ -268,7 +258,7 @@ private slots:
             QCOMPARE(shown(dlg, Keys[i][0]), expected[i].section('=', 1).toInt());
         QVERIFY(!apply()->isEnabled());
         QCOMPARE(dlg->isVisible(), button == "Apply" || button.isEmpty());
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(recorder_->messages.isEmpty());
     }
 
     // One message for the action, even when the serial port then cannot be opened either.
@@ -277,14 +267,14 @@ private slots:
         store_.set(settings::SerialControl, QStringLiteral("1"));
         Rig rig(store_, true);
         QCoreApplication::processEvents();
-        messages_.clear(); // the start-up's own report
+        rig.messages.clear(); // the start-up's own report
         OptionsDialog* dlg = rig.options();
         store_.refuseWrites = true;
         click(dlg, "lstPBit:5");
         click(dlg, "cmdOptionsOK");
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, QStringLiteral("The settings could not be saved."));
-        QCOMPARE(messages_[0].informativeText, QStringLiteral("disk full"));
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, QStringLiteral("The settings could not be saved."));
+        QCOMPARE(rig.messages[0].informativeText, QStringLiteral("disk full"));
         QCOMPARE(rig.serial.calls.count(QStringLiteral("open 1")), 2); // SetDefaults still ran
         QVERIFY(child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
         QVERIFY(dlg->isVisible());
@@ -343,13 +333,13 @@ private slots:
             store_.set(settings::ParallelControl, QStringLiteral("0"));
             Rig rig(store_, true);
             QCoreApplication::processEvents();
-            messages_.clear(); // the start-up's own report
+            rig.messages.clear(); // the start-up's own report
 
             OptionsDialog* dlg = rig.options();
             click(dlg, "lstSPort:2");
             click(dlg, button);
-            QCOMPARE(messages_.size(), 1);
-            QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
+            QCOMPARE(rig.messages.size(), 1);
+            QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
             QVERIFY(rig.serial.calls.contains(QStringLiteral("open 3")));
             QVERIFY(!rig.serial.isOpen());
             QCOMPARE(store_.get(settings::SerialPortIndex), QStringLiteral("2"));
@@ -395,11 +385,11 @@ private slots:
 
         // Interface, Serial on Com1 fails: the message lists the ports present now.
         rig.serial.refuseOpen = true;
-        rig.window->findChild<QAction*>(QStringLiteral("mnuSerial"))->trigger();
+        rig.trigger("mnuSerial");
         QCOMPARE(ports.looks, 4);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
-        QCOMPARE(messages_[0].informativeText,
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
+        QCOMPARE(rig.messages[0].informativeText,
                  QStringLiteral("Com1: no such device\n\n"
                                 "Serial ports present now:\n"
                                 "Com1: built-in serial port, /dev/ttyS0\n"
@@ -411,10 +401,7 @@ private slots:
     void applyDuringASequenceTakesEffectAtTheNextPhase()
     {
         Rig rig(store_);
-        child<QLineEdit>(rig.window, "txtNumExposures")->setText("2");
-        child<QLineEdit>(rig.window, "txtLXTime")->setText("2");
-        child<QLineEdit>(rig.window, "txtDelay")->setText("1");
-        click(rig.window, "cmdStart");
+        rig.start("2", "2", "1");
         OptionsDialog* dlg = rig.options();
         click(dlg, "lstPBit:5");
         click(dlg, "chkPActiveLogic");
@@ -425,7 +412,7 @@ private slots:
         rig.ticks->fire(); // the first exposure ends
         QCOMPARE(rig.parallel.writes, QStringList{"clr 888 5"});
         QVERIFY(!rig.parallel.bitSet(888, 1)); // D1 stays as the exposure left it: open
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(rig.messages.isEmpty());
     }
 
     // Qt's single-selection lists let Ctrl+click and Ctrl+Space take the selection away, and
@@ -494,7 +481,7 @@ private slots:
                 click(rig.options(), step);
         QTEST(rig.parallel.writes + rig.serial.calls, "driven");
         QCOMPARE(rig.window->shutterLine().shutterOpen(), openByHand);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(rig.messages.isEmpty());
     }
 
     // A stored value taken as its default is told whenever SetDefaults meets it, once per
@@ -521,18 +508,18 @@ private slots:
         QFETCH(QString, told);
         store_.values.insert(key, QStringLiteral("D9"));
         Rig rig(store_, told == QLatin1String(messages::ComPortNotAvailable));
-        QTRY_COMPARE(messages_.size(), 1); // at start-up
-        messages_.clear();
+        QTRY_COMPARE(rig.messages.size(), 1); // at start-up
+        rig.messages.clear();
         if (steps.startsWith(QLatin1String("mnu")))
             rig.window->findChild<QAction*>(steps)->trigger();
         else
             for (const QString& step : steps.split(' '))
                 click(rig.options(), step);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, told);
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, told);
         if (told != QLatin1String(messages::ComPortNotAvailable))
-            QVERIFY2(messages_[0].informativeText.contains(key),
-                     qPrintable(messages_[0].informativeText));
+            QVERIFY2(rig.messages[0].informativeText.contains(key),
+                     qPrintable(rig.messages[0].informativeText));
     }
 };
 
