@@ -12,11 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <optional>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -36,22 +32,11 @@ struct Rig : WindowRig {
 
     // The hang-up on close flag as the device holds it ("HUPCL set" or "HUPCL clear"), seen
     // and, when asked, first set through a descriptor of the test's own.
-    QString hangupOnClose(std::optional<bool> set = std::nullopt) const
+    QString hangupOnClose(int set = -1) const
     {
-        const int fd = ::open(device.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios settings = {};
-        if (fd < 0 || tcgetattr(fd, &settings) != 0) {
-            const QString reason = QString::fromLocal8Bit(strerror(errno));
-            if (fd >= 0)
-                ::close(fd);
-            return QStringLiteral("unreadable: ") + reason;
-        }
-        if (set) {
-            settings.c_cflag = *set ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
-            tcsetattr(fd, TCSANOW, &settings);
-            tcgetattr(fd, &settings);
-        }
-        ::close(fd);
+        termios settings{};
+        if (!terminal.readSettings(settings, set))
+            return QStringLiteral("unreadable: ") + QString::fromLocal8Bit(strerror(errno));
         return QLatin1String(settings.c_cflag & HUPCL ? "HUPCL set" : "HUPCL clear");
     }
 };
@@ -211,7 +196,7 @@ void TestPortFaults::releaseLeavesTheLineClosed()
     QFETCH(QString, before);
     Rig rig;
     QVERIFY(!rig.device.isEmpty());
-    QCOMPARE(rig.hangupOnClose(before == QLatin1String("HUPCL set")), before);
+    QCOMPARE(rig.hangupOnClose(before == QLatin1String("HUPCL set") ? 1 : 0), before);
     rig.store.set(settings::SerialControl, QStringLiteral("1"));
     rig.store.set(settings::SerialActiveLogic, activeLogic);
     rig.open();

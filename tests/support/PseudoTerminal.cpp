@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/PseudoTerminal.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,6 +17,21 @@ PseudoTerminal::PseudoTerminal() : primary_(posix_openpt(O_RDWR | O_NOCTTY))
 PseudoTerminal::~PseudoTerminal()
 {
     close();
+}
+
+bool PseudoTerminal::readSettings(termios& settings, int setHangupOnClose) const
+{
+    const int fd = ::open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    bool read = fd >= 0 && tcgetattr(fd, &settings) == 0;
+    if (read && setHangupOnClose >= 0) {
+        settings.c_cflag = setHangupOnClose ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+        read = tcsetattr(fd, TCSANOW, &settings) == 0 && tcgetattr(fd, &settings) == 0;
+    }
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    errno = error;
+    return read;
 }
 
 void PseudoTerminal::close()
