@@ -17,6 +17,7 @@
 #include <tuple>
 
 using namespace kestrova;
+using test::child;
 using test::MemoryStore;
 
 namespace {
@@ -52,14 +53,6 @@ QMap<QString, QString> pairs(const QString& text)
     QMap<QString, QString> found;
     for (const QString& pair : text.split(' ', Qt::SkipEmptyParts))
         found.insert(pair.section('=', 0, 0), pair.section('=', 1));
-    return found;
-}
-
-template <typename T = QWidget> T* child(QWidget* window, const QString& name)
-{
-    T* found = window->findChild<T*>(name);
-    if (!found)
-        qFatal("no control %s", qPrintable(name));
     return found;
 }
 

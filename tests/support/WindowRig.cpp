@@ -50,9 +50,9 @@ void WindowRig::enter(const QString& count, const QString& exposure, const QStri
     find<QLineEdit>("txtDelay")->setText(delay);
 }
 
-void WindowRig::missing(const char* name)
+void missingChild(const QString& name)
 {
-    qFatal("no control named %s", name);
+    qFatal("no control named %s", qPrintable(name));
 }
 
 } // namespace kestrova::test

@@ -11,6 +11,17 @@
 
 namespace kestrova::test {
 
+[[noreturn]] void missingChild(const QString& name);
+
+// The child of that objectName; a missing one ends the test program, naming it.
+template <typename T = QWidget> T* child(const QObject* parent, const QString& name)
+{
+    T* found = parent ? parent->findChild<T*>(name) : nullptr;
+    if (!found)
+        missingChild(name);
+    return found;
+}
+
 // The real main window on fakes of the store, both ports and its timer, answering every message
 // box. The store may be one the test keeps across several windows, as across restarts; open()
 // may put a real adapter or timer in place of a fake.
@@ -23,14 +34,10 @@ struct WindowRig : MessageRecorder {
     MainWindow& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
                      ParallelPort* port = nullptr, TickSource* timer = nullptr);
 
-    // The control or action of the last window with that objectName; a missing one ends the
-    // test program, naming it.
+    // The control or action of the last window with that objectName.
     template <typename T = QWidget> T* find(const char* name) const
     {
-        T* found = window ? window->findChild<T*>(QLatin1String(name)) : nullptr;
-        if (!found)
-            missing(name);
-        return found;
+        return child<T>(window, QLatin1String(name));
     }
     void click(const char* button) const;
     void trigger(const char* action) const;
@@ -49,8 +56,6 @@ struct WindowRig : MessageRecorder {
     bool showWindow = true;
 
 private:
-    [[noreturn]] static void missing(const char* name);
-
     MemoryStore ownStore_;
     bool ticksTaken_ = false;
 };
