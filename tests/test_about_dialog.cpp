@@ -16,18 +16,13 @@ using namespace kestrova;
 class AboutDialogTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        ui::setMessageHandler([this](const ui::Message& message) { messages_ << message.text; });
-    }
-
     void textsAndLayout();
     void keyboard_data();
     void keyboard();
     void singleInstanceOutlivesTheMainWindow();
 
 private:
-    QStringList messages_;
+    test::MessageRecorder recorder_;
 };
 
 void AboutDialogTest::textsAndLayout()
@@ -57,7 +52,7 @@ void AboutDialogTest::keyboard_data()
 void AboutDialogTest::keyboard()
 {
     QFETCH(int, closingKey);
-    messages_.clear();
+    recorder_.messages.clear();
     const QString tool = QStringLiteral("/usr/bin/sysinfo-tool");
     test::FakeSystem fake;
     fake.keys[about::ToolPathKey][about::ToolPathValue] = {about::registry::RegSz, tool.toUtf8()};
@@ -75,7 +70,8 @@ void AboutDialogTest::keyboard()
     QTRY_COMPARE(fake.started, (QStringList{tool, tool}));
     fake.installed.clear();
     QTest::keyClick(dialog, Qt::Key_S, Qt::AltModifier);
-    QTRY_COMPARE(messages_, QStringList{"System Information Is Unavailable At This Time"});
+    QTRY_COMPARE(recorder_.messages.size(), 1);
+    QCOMPARE(recorder_.messages[0].text, "System Information Is Unavailable At This Time");
     QVERIFY(dialog->isVisible());
 
     // With the focus on no button, Enter can only reach the default button.
