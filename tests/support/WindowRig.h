@@ -30,7 +30,8 @@ struct WindowRig : MessageRecorder {
     ~WindowRig();
 
     // Builds a window on the stored settings, shown unless showWindow is false; the rig deletes
-    // the last one it built.
+    // the last one it built. A port given here must outlive that window: a test that keeps its
+    // own deletes the window first.
     MainWindow& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
                      ParallelPort* port = nullptr, TickSource* timer = nullptr);
 
