@@ -1,11 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/DBusDesktop.h"
 #include "app/DesktopSession.h"
-#include "app/MainWindow.h"
-#include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
-#include "fakes/MemoryStore.h"
-#include "fakes/MessageRecorder.h"
+#include "support/WindowRig.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -13,9 +9,7 @@
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
 #include <QDBusVirtualObject>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -252,21 +246,18 @@ const QString PortalClose = "Close() on " + PortalRequest;
 
 // The main window on the stored defaults (LPT1, bit D1) with its timer ticked by hand, telling
 // the desktop through the real D-Bus services on the test's buses.
-struct Window : MessageRecorder {
-    MemoryStore store;
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    FakeTickSource* ticks = new FakeTickSource;
+struct Window : WindowRig {
     DBusSleepInhibitor inhibitor{QDBusConnection::sessionBus(), QDBusConnection::systemBus()};
     DBusNotifier notifier{QDBusConnection::sessionBus()};
     DesktopSession desktop{inhibitor, notifier};
-    MainWindow window{store, parallel, serial, nullptr, ticks};
 
     Window()
     {
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        window.setDesktopSession(&desktop);
+        showWindow = false;
+        open().setAttribute(Qt::WA_DeleteOnClose, false);
+        window->setDesktopSession(&desktop);
     }
+    ~Window() { delete window; } // while the desktop session is still there
 
     // Runs a script of words: "N,E,D" fills the three fields, "connect", "start" and "cancel"
     // click their buttons, "tick" ticks once, "run" ticks until the sequence ends, "fail" makes
@@ -276,11 +267,9 @@ struct Window : MessageRecorder {
         for (const QString& word : script.split(' ')) {
             if (word.contains(',')) {
                 const QStringList values = word.split(',');
-                for (int field = 0; field < 3; ++field)
-                    window.findChild<QLineEdit*>(FieldNames[field])->setText(values[field]);
+                enter(values[0], values[1], values[2]);
             } else if (word == "connect" || word == "start" || word == "cancel") {
-                window.findChild<QPushButton*>("cmd" + word.left(1).toUpper() + word.mid(1))
-                    ->click();
+                click(qPrintable("cmd" + word.left(1).toUpper() + word.mid(1)));
             } else if (word == "tick") {
                 ticks->fire();
             } else if (word == "run") {
@@ -289,13 +278,12 @@ struct Window : MessageRecorder {
             } else if (word == "fail") {
                 parallel.fail = true;
             } else if (word == "close") {
-                window.close();
+                window->close();
             } else {
                 qFatal("unknown step %s", qPrintable(word));
             }
         }
     }
-    static constexpr const char* FieldNames[] = {"txtNumExposures", "txtLXTime", "txtDelay"};
 };
 
 } // namespace

@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MainWindow.h"
 #include "app/TerminationSignals.h"
-#include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
-#include "fakes/MemoryStore.h"
+#include "support/WindowRig.h"
 #include "ui/MessageBox.h"
 
 #include <QAction>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -19,48 +15,25 @@ using namespace kestrova::test;
 
 namespace {
 
-// The main window on the stored defaults (LPT1, bit D1, the shutter open while the bit is
+// The main window runs on the stored defaults (LPT1, bit D1, the shutter open while the bit is
 // clear) with its timer ticked by hand; only the wiring is checked here.
-struct Window {
-    MemoryStore store;
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    FakeTickSource* ticks = new FakeTickSource;
-    MainWindow window{store, parallel, serial, nullptr, ticks};
-    QStringList messages;
+bool lineOpen(const WindowRig& rig)
+{
+    return !rig.parallel.bitSet(888, 1);
+}
 
-    Window()
-    {
-        window.setAttribute(Qt::WA_DeleteOnClose, false);
-        ui::setMessageHandler([this](const ui::Message& message) {
-            messages << message.text + '\n' + message.informativeText;
-        });
-    }
-    ~Window() { ui::setMessageHandler(nullptr); }
-
-    template <typename T> T* find(const char* name) const { return window.findChild<T*>(name); }
-    void click(const char* button) { find<QPushButton>(button)->click(); }
-    void enter(const QString& count, const QString& exposure, const QString& delay)
-    {
-        find<QLineEdit>("txtNumExposures")->setText(count);
-        find<QLineEdit>("txtLXTime")->setText(exposure);
-        find<QLineEdit>("txtDelay")->setText(delay);
-    }
-    bool lineOpen() const { return !parallel.bitSet(888, 1); }
-
-    // The three read-outs, the line, then the buttons and the timer that are enabled.
-    QString snapshot() const
-    {
-        QString seen;
-        for (const char* label : {"lblTotalTime", "lblExposureTime", "lblExposures"})
-            seen += find<QLabel>(label)->text() + ' ';
-        seen += lineOpen() ? "open" : "closed";
-        for (const char* name : {"cmdStart", "cmdCancel", "cmdConnect", "tmrMain"})
-            if (find<QObject>(name)->property("enabled").toBool())
-                seen += QString(' ') + name;
-        return seen;
-    }
-};
+// The three read-outs, the line, then the buttons and the timer that are enabled.
+QString snapshot(const WindowRig& rig)
+{
+    QString seen;
+    for (const char* label : {"lblTotalTime", "lblExposureTime", "lblExposures"})
+        seen += rig.find<QLabel>(label)->text() + ' ';
+    seen += lineOpen(rig) ? "open" : "closed";
+    for (const char* name : {"cmdStart", "cmdCancel", "cmdConnect", "tmrMain"})
+        if (rig.find<QObject>(name)->property("enabled").toBool())
+            seen += QString(' ') + name;
+    return seen;
+}
 
 } // namespace
 
@@ -77,29 +50,30 @@ private slots:
 
 void TestMainWindowSequence::controlsDriveTheSequencer()
 {
-    Window w;
+    WindowRig w;
+    w.open();
     w.click("cmdConnect"); // opened by hand
     w.enter("2", "2", "1");
     w.click("cmdStart");
-    QCOMPARE(w.snapshot(), "00:00:05 0 0 open cmdCancel tmrMain");
+    QCOMPARE(snapshot(w), "00:00:05 0 0 open cmdCancel tmrMain");
     QCOMPARE(w.find<QObject>("tmrMain"), w.ticks);
     QCOMPARE(w.ticks->interval(), 1000);
     QVERIFY(w.ticks->fire());
-    QCOMPARE(w.snapshot(), "00:00:04 1 0 open cmdCancel tmrMain");
+    QCOMPARE(snapshot(w), "00:00:04 1 0 open cmdCancel tmrMain");
     w.click("cmdCancel");
-    QCOMPARE(w.snapshot(), "00:00:04 0 0 closed cmdStart cmdConnect");
+    QCOMPARE(snapshot(w), "00:00:04 0 0 closed cmdStart cmdConnect");
     // The manual button, enabled again, says what it will do: the sequence closed the shutter.
     auto* connect = w.find<QPushButton>("cmdConnect");
     QCOMPARE(connect->text(), "Open Shutter");
     w.click("cmdConnect");
-    QVERIFY(w.lineOpen());
+    QVERIFY(lineOpen(w));
     QCOMPARE(connect->text(), "Close Shutter");
 
     // A sequence started with the shutter open by hand, ended by itself: the same.
     w.enter("1", "1", "1");
     w.click("cmdStart");
     QVERIFY(w.ticks->fire());
-    QCOMPARE(w.snapshot(), "00:00:00 0 1 closed cmdStart cmdConnect");
+    QCOMPARE(snapshot(w), "00:00:00 0 1 closed cmdStart cmdConnect");
     QCOMPARE(connect->text(), "Open Shutter");
     QVERIFY(w.messages.isEmpty());
 }
@@ -123,8 +97,9 @@ void TestMainWindowSequence::closingTheWindowEndsTheSequence()
 {
     QFETCH(QString, how);
     QFETCH(bool, sequence);
-    Window w;
-    w.window.show();
+    WindowRig w;
+    w.open();
+    w.window->setAttribute(Qt::WA_DeleteOnClose, false);
     if (sequence) {
         w.enter("2", "2", "1");
         w.click("cmdStart");
@@ -134,26 +109,27 @@ void TestMainWindowSequence::closingTheWindowEndsTheSequence()
     } else {
         w.click("cmdConnect");
     }
-    QCOMPARE(w.lineOpen(), how != "File, Exit");
+    QCOMPARE(lineOpen(w), how != "File, Exit");
     w.parallel.writes.clear();
 
     TerminationSignals terminationSignals;
     if (how == "close box")
-        w.window.close();
+        w.window->close();
     else if (how == "File, Exit")
-        w.find<QAction>("mnuExit")->trigger();
+        w.trigger("mnuExit");
     else
         ::raise(SIGTERM);
-    QTRY_VERIFY(!w.window.isVisible());
+    QTRY_VERIFY(!w.window->isVisible());
     QTEST(w.parallel.writes, "writesAtClose");
-    QCOMPARE(w.lineOpen(), !sequence);
+    QCOMPARE(lineOpen(w), !sequence);
     QVERIFY(!w.ticks->isEnabled());
     QVERIFY(w.messages.isEmpty());
 }
 
 void TestMainWindowSequence::eachActionShowsItsOwnMessage()
 {
-    Window w;
+    WindowRig w;
+    w.open();
     w.parallel.fail = true;
     w.enter("2", "1", "1");
     w.click("cmdStart");
@@ -161,28 +137,31 @@ void TestMainWindowSequence::eachActionShowsItsOwnMessage()
     w.click("cmdStart");
 
     QCOMPARE(w.messages.size(), 2);
-    QVERIFY(w.messages[0].startsWith("The parallel port LPT1 (0x378) is not available\n"));
-    QVERIFY(w.messages[0].contains("not started"));
-    QVERIFY(w.messages[1].startsWith(messages::InvalidSequenceValues));
+    QCOMPARE(w.messages[0].text, "The parallel port LPT1 (0x378) is not available");
+    QVERIFY(w.messages[0].informativeText.contains("not started"));
+    QCOMPARE(w.messages[1].text, messages::InvalidSequenceValues);
 }
 
 void TestMainWindowSequence::tickDuringAnotherMessageIsReported()
 {
-    Window w;
+    WindowRig w;
+    w.open();
     w.enter("2", "1", "1");
     w.click("cmdStart");
     // Interface, Serial on a port that cannot be opened: while its message is shown, the next
     // tick finds the newly selected line closed and must end the sequence with its own message.
     w.serial.refuseOpen = true;
     ui::setMessageHandler([&](const ui::Message& message) {
-        w.messages << message.text;
+        w.messages << message;
         if (w.messages.size() == 1)
             w.ticks->fire();
     });
-    w.find<QAction>("mnuSerial")->trigger();
+    w.trigger("mnuSerial");
 
-    QCOMPARE(w.messages, QStringList(2, messages::ComPortNotAvailable));
-    QVERIFY2(w.snapshot().endsWith(" cmdStart cmdConnect"), qPrintable(w.snapshot()));
+    QCOMPARE(w.messages.size(), 2);
+    for (const ui::Message& message : w.messages)
+        QCOMPARE(message.text, messages::ComPortNotAvailable);
+    QVERIFY2(snapshot(w).endsWith(" cmdStart cmdConnect"), qPrintable(snapshot(w)));
 }
 
 QTEST_MAIN(TestMainWindowSequence)

@@ -59,11 +59,6 @@ private slots:
         }
     }
 
-    void storedTextIsPlainDecimal()
-    {
-        QCOMPARE(options::storedText(-1), QStringLiteral("-1"));
-        QCOMPARE(options::storedText(15), QStringLiteral("15"));
-    }
 };
 
 QTEST_APPLESS_MAIN(TestOptionFields)

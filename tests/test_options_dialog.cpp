@@ -1,26 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MainWindow.h"
 #include "config/OptionsDialog.h"
-#include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
 #include "fakes/FakeSerialPorts.h"
-#include "fakes/MemoryStore.h"
+#include "support/WindowRig.h"
 #include "ui/MessageBox.h"
-#include "ui/Twips.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMap>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <optional>
 #include <tuple>
 
 using namespace kestrova;
+using test::child;
 using test::MemoryStore;
 
 namespace {
@@ -28,19 +25,19 @@ namespace {
 const char* const ComPorts = "Com1 Com2 Com3 Com4 Com5 Com6 Com7 Com8 Com9 Com10 Com11 Com12 "
                              "Com13 Com14 Com15 Com16";
 
-// Each control in the focus order: its tab (-1: on the window, in front of the tab control),
-// its place in twips and its texts.
-const std::tuple<const char*, int, QRect, const char*> Layout[] = {
-    {"tabOptions", -1, {0, 0, 4365, 4455}, "Parallel Serial"},
-    {"lstPPort", 0, {2760, 960, 975, 450}, "LPT1 LPT2 LPT3"},
-    {"lstPBit", 0, {2760, 1680, 975, 450}, "D0 D1 D2 D3 D4 D5 D6 D7"},
-    {"lstSPort", 1, {2760, 960, 975, 450}, ComPorts},
-    {"lstControlLine", 1, {2760, 1680, 975, 450}, "RTS DTR"},
-    {"cmdOptionsOK", -1, {120, 3360, 1215, 495}, "OK"},
-    {"cmdOptionsApply", -1, {1560, 3360, 1215, 495}, "Apply"},
-    {"cmdOptionsCancel", -1, {3000, 3360, 1215, 495}, "Cancel"},
-    {"chkPActiveLogic", 0, {480, 960, 1215, 375}, "Active Logic"},
-    {"chkSActiveLogic", 1, {480, 960, 1215, 375}, "Active Logic"}};
+// Each control in the focus order: its tab (-1: on the window, in front of the tab control)
+// and its texts.
+const std::tuple<const char*, int, const char*> Layout[] = {
+    {"tabOptions", -1, "Parallel Serial"},
+    {"lstPPort", 0, "LPT1 LPT2 LPT3"},
+    {"lstPBit", 0, "D0 D1 D2 D3 D4 D5 D6 D7"},
+    {"lstSPort", 1, ComPorts},
+    {"lstControlLine", 1, "RTS DTR"},
+    {"cmdOptionsOK", -1, "OK"},
+    {"cmdOptionsApply", -1, "Apply"},
+    {"cmdOptionsCancel", -1, "Cancel"},
+    {"chkPActiveLogic", 0, "Active Logic"},
+    {"chkSActiveLogic", 1, "Active Logic"}};
 
 // The key of each setting control, in the order saved, and its default.
 const char* const Keys[][3] = {{"lstPPort", "Parallel Options/PortIndex", "0"},
@@ -56,14 +53,6 @@ QMap<QString, QString> pairs(const QString& text)
     QMap<QString, QString> found;
     for (const QString& pair : text.split(' ', Qt::SkipEmptyParts))
         found.insert(pair.section('=', 0, 0), pair.section('=', 1));
-    return found;
-}
-
-template <typename T = QWidget> T* child(QWidget* window, const QString& name)
-{
-    T* found = window->findChild<T*>(name);
-    if (!found)
-        qFatal("no control %s", qPrintable(name));
     return found;
 }
 
@@ -100,24 +89,18 @@ QList<OptionsDialog*> optionsWindows()
     return found;
 }
 
-// The real main window on fakes of the store, both ports and its timer.
-struct Rig {
-    test::FakeParallelPort parallel;
-    test::FakeSerialLine serial;
-    test::FakeTickSource* ticks = new test::FakeTickSource;
-    QPointer<MainWindow> window;
-
+// The real main window on the test's store, fakes of both ports and its timer.
+struct Rig : test::WindowRig {
     explicit Rig(MemoryStore& store, bool refuseOpen = false,
                  const SerialPortEnumerator* serialPorts = nullptr)
+        : WindowRig(&store)
     {
         serial.refuseOpen = refuseOpen;
-        window = new MainWindow(store, parallel, serial, nullptr, ticks, serialPorts);
-        window->show();
+        open(nullptr, serialPorts);
     }
-    ~Rig() { delete window; }
     OptionsDialog* options()
     {
-        window->findChild<QAction*>(QStringLiteral("mnuOptions"))->trigger();
+        trigger("mnuOptions");
         if (optionsWindows().size() != 1)
             qFatal("expected one options dialog");
         return optionsWindows().first();
@@ -131,7 +114,7 @@ class TestOptionsDialog : public QObject {
 
     MemoryStore store_;
     QList<int> savesAtSetDefaults_; // one entry per call
-    QList<ui::Message> messages_;
+    std::optional<test::MessageRecorder> recorder_;
     QPointer<OptionsDialog> dialog_;
 
     OptionsDialog* open()
@@ -150,30 +133,25 @@ private slots:
     {
         store_ = MemoryStore();
         savesAtSetDefaults_.clear();
-        messages_.clear();
-        ui::setMessageHandler([this](const ui::Message& message) { messages_ << message; });
+        recorder_.emplace();
     }
     void cleanup()
     {
         delete dialog_;
-        ui::setMessageHandler(nullptr);
+        recorder_.reset();
         QVERIFY(optionsWindows().isEmpty());
     }
 
     void layoutAndFocusOrder()
     {
         OptionsDialog* dlg = open();
-        QCOMPARE(dlg->minimumSize(), QSize(ui::twipsToPixels(4380), ui::twipsToPixels(4455)));
         QCOMPARE(dlg->maximumSize(), dlg->minimumSize());
         auto* tabs = child<QTabWidget>(dlg, "tabOptions");
-        for (const auto& [name, tab, twips, texts] : Layout) {
+        for (const auto& [name, tab, texts] : Layout) {
             QWidget* control = child(dlg, name);
             tabs->setCurrentIndex(tab == 0 ? 1 : 0); // only the current tab's controls show
             QCOMPARE(control->isVisible(), tab < 0);
             tabs->setCurrentIndex(qMax(tab, 0));
-            QWidget* origin = tab < 0 ? static_cast<QWidget*>(dlg) : tabs;
-            QCOMPARE(QRect(control->mapTo(origin, QPoint()), control->size()),
-                     ui::twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
             QWidget* hit = dlg->childAt(control->mapTo(dlg, control->rect().center()));
             QVERIFY2(hit == control || control->isAncestorOf(hit), name);
             QStringList seen = {control->property("text").toString()};
@@ -268,7 +246,7 @@ private slots:
             QCOMPARE(shown(dlg, Keys[i][0]), expected[i].section('=', 1).toInt());
         QVERIFY(!apply()->isEnabled());
         QCOMPARE(dlg->isVisible(), button == "Apply" || button.isEmpty());
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(recorder_->messages.isEmpty());
     }
 
     // One message for the action, even when the serial port then cannot be opened either.
@@ -277,14 +255,14 @@ private slots:
         store_.set(settings::SerialControl, QStringLiteral("1"));
         Rig rig(store_, true);
         QCoreApplication::processEvents();
-        messages_.clear(); // the start-up's own report
+        rig.messages.clear(); // the start-up's own report
         OptionsDialog* dlg = rig.options();
         store_.refuseWrites = true;
         click(dlg, "lstPBit:5");
         click(dlg, "cmdOptionsOK");
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, QStringLiteral("The settings could not be saved."));
-        QCOMPARE(messages_[0].informativeText, QStringLiteral("disk full"));
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, QStringLiteral("The settings could not be saved."));
+        QCOMPARE(rig.messages[0].informativeText, QStringLiteral("disk full"));
         QCOMPARE(rig.serial.calls.count(QStringLiteral("open 1")), 2); // SetDefaults still ran
         QVERIFY(child<QPushButton>(dlg, "cmdOptionsApply")->isEnabled());
         QVERIFY(dlg->isVisible());
@@ -343,13 +321,13 @@ private slots:
             store_.set(settings::ParallelControl, QStringLiteral("0"));
             Rig rig(store_, true);
             QCoreApplication::processEvents();
-            messages_.clear(); // the start-up's own report
+            rig.messages.clear(); // the start-up's own report
 
             OptionsDialog* dlg = rig.options();
             click(dlg, "lstSPort:2");
             click(dlg, button);
-            QCOMPARE(messages_.size(), 1);
-            QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
+            QCOMPARE(rig.messages.size(), 1);
+            QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
             QVERIFY(rig.serial.calls.contains(QStringLiteral("open 3")));
             QVERIFY(!rig.serial.isOpen());
             QCOMPARE(store_.get(settings::SerialPortIndex), QStringLiteral("2"));
@@ -395,11 +373,11 @@ private slots:
 
         // Interface, Serial on Com1 fails: the message lists the ports present now.
         rig.serial.refuseOpen = true;
-        rig.window->findChild<QAction*>(QStringLiteral("mnuSerial"))->trigger();
+        rig.trigger("mnuSerial");
         QCOMPARE(ports.looks, 4);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, QStringLiteral("The Com port selected is not available"));
-        QCOMPARE(messages_[0].informativeText,
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, QStringLiteral("The Com port selected is not available"));
+        QCOMPARE(rig.messages[0].informativeText,
                  QStringLiteral("Com1: no such device\n\n"
                                 "Serial ports present now:\n"
                                 "Com1: built-in serial port, /dev/ttyS0\n"
@@ -411,10 +389,7 @@ private slots:
     void applyDuringASequenceTakesEffectAtTheNextPhase()
     {
         Rig rig(store_);
-        child<QLineEdit>(rig.window, "txtNumExposures")->setText("2");
-        child<QLineEdit>(rig.window, "txtLXTime")->setText("2");
-        child<QLineEdit>(rig.window, "txtDelay")->setText("1");
-        click(rig.window, "cmdStart");
+        rig.start("2", "2", "1");
         OptionsDialog* dlg = rig.options();
         click(dlg, "lstPBit:5");
         click(dlg, "chkPActiveLogic");
@@ -425,7 +400,7 @@ private slots:
         rig.ticks->fire(); // the first exposure ends
         QCOMPARE(rig.parallel.writes, QStringList{"clr 888 5"});
         QVERIFY(!rig.parallel.bitSet(888, 1)); // D1 stays as the exposure left it: open
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(rig.messages.isEmpty());
     }
 
     // Qt's single-selection lists let Ctrl+click and Ctrl+Space take the selection away, and
@@ -494,7 +469,7 @@ private slots:
                 click(rig.options(), step);
         QTEST(rig.parallel.writes + rig.serial.calls, "driven");
         QCOMPARE(rig.window->shutterLine().shutterOpen(), openByHand);
-        QVERIFY(messages_.isEmpty());
+        QVERIFY(rig.messages.isEmpty());
     }
 
     // A stored value taken as its default is told whenever SetDefaults meets it, once per
@@ -521,18 +496,18 @@ private slots:
         QFETCH(QString, told);
         store_.values.insert(key, QStringLiteral("D9"));
         Rig rig(store_, told == QLatin1String(messages::ComPortNotAvailable));
-        QTRY_COMPARE(messages_.size(), 1); // at start-up
-        messages_.clear();
+        QTRY_COMPARE(rig.messages.size(), 1); // at start-up
+        rig.messages.clear();
         if (steps.startsWith(QLatin1String("mnu")))
             rig.window->findChild<QAction*>(steps)->trigger();
         else
             for (const QString& step : steps.split(' '))
                 click(rig.options(), step);
-        QCOMPARE(messages_.size(), 1);
-        QCOMPARE(messages_[0].text, told);
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, told);
         if (told != QLatin1String(messages::ComPortNotAvailable))
-            QVERIFY2(messages_[0].informativeText.contains(key),
-                     qPrintable(messages_[0].informativeText));
+            QVERIFY2(rig.messages[0].informativeText.contains(key),
+                     qPrintable(rig.messages[0].informativeText));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "shutter/Ieee1284Port.h"
 #include "shutter/LineFailure.h"
 #include "shutter/QtSerialLine.h"
+#include "support/PseudoTerminal.h"
 
 #include <QtTest>
 
@@ -12,29 +13,9 @@
 #include <unistd.h>
 
 using namespace kestrova;
+using kestrova::test::PseudoTerminal;
 
 namespace {
-
-// A pseudo-terminal pair: the program opens the subsidiary side as its "serial port".
-class PseudoTerminal {
-public:
-    PseudoTerminal()
-    {
-        primary_ = posix_openpt(O_RDWR | O_NOCTTY);
-        if (primary_ >= 0 && grantpt(primary_) == 0 && unlockpt(primary_) == 0)
-            path_ = QString::fromLocal8Bit(ptsname(primary_));
-    }
-    ~PseudoTerminal()
-    {
-        if (primary_ >= 0)
-            ::close(primary_);
-    }
-    QString path() const { return path_; }
-
-private:
-    int primary_ = -1;
-    QString path_;
-};
 
 QtSerialLine lineOn(const QString& device)
 {
@@ -80,11 +61,8 @@ void TestPortAdapters::serialOpensPseudoTerminalAt9600_8N1()
     QVERIFY(line.isOpen());
     QCOMPARE(line.deviceName(), device);
 
-    const int fd = ::open(pty.path().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    QVERIFY(fd >= 0);
     termios settings{};
-    QCOMPARE(tcgetattr(fd, &settings), 0);
-    ::close(fd);
+    QVERIFY(pty.readSettings(settings));
     QCOMPARE(cfgetospeed(&settings), speed_t(B9600));
     QCOMPARE(cfgetispeed(&settings), speed_t(B9600));
     QCOMPARE(settings.c_cflag & CSIZE, tcflag_t(CS8));

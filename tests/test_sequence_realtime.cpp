@@ -1,12 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/MainWindow.h"
 #include "app/ScheduledTimer.h"
-#include "fakes/FakePorts.h"
-#include "fakes/MemoryStore.h"
-#include "ui/MessageBox.h"
+#include "support/WindowRig.h"
 
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 using namespace kestrova;
@@ -47,28 +42,22 @@ private slots:
     void oneSecondExposure()
     {
         QFETCH(ScheduledTimer::Waker, waker);
-        QStringList shown;
-        ui::setMessageHandler([&shown](const ui::Message& message) { shown << message.text; });
-        MemoryStore store;
         StampingPort parallel;
-        FakeSerialLine serial;
+        WindowRig rig;
+        rig.showWindow = false;
         auto* timer = new ScheduledTimer(waker);
-        MainWindow window(store, parallel, serial, nullptr, timer);
-        QCOMPARE(window.findChild<ScheduledTimer*>("tmrMain"), timer);
+        rig.open(nullptr, nullptr, &parallel, timer);
+        QCOMPARE(rig.find<ScheduledTimer>("tmrMain"), timer);
         QCOMPARE(timer->waker(), waker);
 
-        for (const char* field : {"txtNumExposures", "txtLXTime", "txtDelay"})
-            window.findChild<QLineEdit*>(field)->setText("1");
-        auto* start = window.findChild<QPushButton*>("cmdStart");
-        start->click();
-        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 10000);
+        rig.start("1", "1", "1");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.find("cmdStart")->isEnabled(), 10000);
 
         // Closed at load, opened by Start, closed again: late on a busy machine, never early.
         QCOMPARE(parallel.writes, QStringList({"set 888 1", "clr 888 1", "set 888 1"}));
         const qint64 exposure = parallel.times[2] - parallel.times[1];
         QVERIFY2(exposure >= 1'000'000'000, qPrintable(QString::number(exposure)));
-        QVERIFY(shown.isEmpty());
-        ui::setMessageHandler(nullptr);
+        QVERIFY(rig.messages.isEmpty());
     }
 };
 

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "app/MainWindow.h"
+#include "fakes/FakePorts.h"
+#include "fakes/FakeSequencer.h"
+#include "fakes/MemoryStore.h"
+#include "fakes/MessageRecorder.h"
+
+#include <QPointer>
+
+namespace kestrova::test {
+
+[[noreturn]] void missingChild(const QString& name);
+
+// The child of that objectName; a missing one ends the test program, naming it.
+template <typename T = QWidget> T* child(const QObject* parent, const QString& name)
+{
+    T* found = parent ? parent->findChild<T*>(name) : nullptr;
+    if (!found)
+        missingChild(name);
+    return found;
+}
+
+// The real main window on fakes of the store, both ports and its timer, answering every message
+// box. The store may be one the test keeps across several windows, as across restarts; open()
+// may put a real adapter or timer in place of a fake.
+struct WindowRig : MessageRecorder {
+    explicit WindowRig(MemoryStore* sharedStore = nullptr);
+    ~WindowRig();
+
+    // Builds a window on the stored settings, shown unless showWindow is false; the rig deletes
+    // the last one it built. A port given here must outlive that window: a test that keeps its
+    // own deletes the window first.
+    MainWindow& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
+                     ParallelPort* port = nullptr, TickSource* timer = nullptr);
+
+    // The control or action of the last window with that objectName.
+    template <typename T = QWidget> T* find(const char* name) const
+    {
+        return child<T>(window, QLatin1String(name));
+    }
+    void click(const char* button) const;
+    void trigger(const char* action) const;
+    void enter(const QString& count, const QString& exposure, const QString& delay) const;
+    void start(const QString& count, const QString& exposure, const QString& delay) const
+    {
+        enter(count, exposure, delay);
+        click("cmdStart");
+    }
+
+    MemoryStore& store;
+    FakeParallelPort parallel;
+    FakeSerialLine serial;
+    FakeTickSource* ticks; // the window's once open() takes it
+    QPointer<MainWindow> window;
+    bool showWindow = true;
+
+private:
+    MemoryStore ownStore_;
+    bool ticksTaken_ = false;
+};
+
+} // namespace kestrova::test
