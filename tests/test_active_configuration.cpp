@@ -136,21 +136,24 @@ void TestActiveConfiguration::neitherInterfaceKeepsPreviousFlags()
 void TestActiveConfiguration::interfaceChoiceWritesBothKeys_data()
 {
     QTest::addColumn<bool>("serial");
-    QTest::addColumn<bool>("refuse");
+    QTest::addColumn<QStringList>("refused");
+    QTest::addColumn<bool>("saved");
     QTest::addColumn<QStringList>("saves");
-    QTest::newRow("serial") << true << false << QStringList{"Parallel Options/Parallel Control=0", "Serial Options/Serial Control=1"};
-    QTest::newRow("parallel") << false << false << QStringList{"Serial Options/Serial Control=0", "Parallel Options/Parallel Control=1"};
-    QTest::newRow("serial refused") << true << true << QStringList{"Parallel Options/Parallel Control=0", "Serial Options/Serial Control=1"};
+    const QStringList serialSaves{"Parallel Options/Parallel Control=0", "Serial Options/Serial Control=1"};
+    QTest::newRow("serial") << true << QStringList{} << true << serialSaves;
+    QTest::newRow("parallel") << false << QStringList{} << true << QStringList{"Serial Options/Serial Control=0", "Parallel Options/Parallel Control=1"};
+    QTest::newRow("serial refused") << true << QStringList{"Parallel Options/Parallel Control", "Serial Options/Serial Control"} << false << serialSaves;
+    QTest::newRow("only the chosen key refused") << true << QStringList{"Serial Options/Serial Control"} << false << serialSaves;
 }
 // clang-format on
 
 void TestActiveConfiguration::interfaceChoiceWritesBothKeys()
 {
     QFETCH(bool, serial);
-    QFETCH(bool, refuse);
     MemoryStore store;
-    store.refuseWrites = refuse;
-    QCOMPARE(saveInterfaceChoice(store, serial), !refuse);
+    QFETCH(QStringList, refused);
+    store.refusedKeys = refused;
+    QTEST(saveInterfaceChoice(store, serial), "saved");
     QTEST(store.saves, "saves");
 }
 

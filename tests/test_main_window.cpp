@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using namespace kestrova;
@@ -25,6 +27,7 @@ private slots:
     void interfaceSaveFailureIsReported();
     void unreadableSettingsAreToldAtStartUp();
     void exitReleasesTheSerialPort();
+    void realMessageBoxHasOkOnly();
 };
 
 // The controls as a user meets them, "name=text", marked when shown large or disabled; no
@@ -39,9 +42,10 @@ void TestMainWindow::windowControlsAndMenus()
     QCOMPARE(window.minimumSize(), window.maximumSize());
 
     QStringList controls;
-    for (const char* name : {"txtNumExposures", "txtLXTime", "txtDelay", "Label1", "Label2",
-                             "Label3", "cmdStart", "cmdConnect", "cmdCancel", "Label4",
-                             "lblExposures", "Label5", "lblExposureTime", "Label6", "lblTotalTime"}) {
+    for (const char* name :
+         {"txtNumExposures", "txtLXTime", "txtDelay", "Label1", "Label2", "Label3", "cmdStart",
+          "cmdConnect", "cmdCancel", "Label4", "lblExposures", "Label5", "lblExposureTime",
+          "Label6", "lblTotalTime"}) {
         QWidget* control = rig.find(name);
         QVERIFY2(control->isVisible(), name);
         QCOMPARE(control->font().pointSizeF(), control->font().pointSizeF() > 10 ? 13.5 : 8.25);
@@ -246,6 +250,31 @@ void TestMainWindow::exitReleasesTheSerialPort()
     QVERIFY(!window->isVisible());
     QCOMPARE(rig.serial.calls, (QStringList{"close"})); // released, not driven
     QTRY_VERIFY(rig.window.isNull());
+}
+
+// The box a user meets, not the tests' recorder: title, texts, an OK button only and no icon,
+// and OK dismisses it.
+void TestMainWindow::realMessageBoxHasOkOnly()
+{
+    ui::setMessageHandler(nullptr);
+    QString seen;
+    QTimer::singleShot(0, [&seen] {
+        QMessageBox* box = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* shown = qobject_cast<QMessageBox*>(widget); shown && shown->isVisible())
+                box = shown;
+        if (!box)
+            return;
+        const QList<QAbstractButton*> buttons = box->buttons();
+        seen =
+            QStringLiteral("%1|%2|%3|%4|%5")
+                .arg(box->windowTitle(), box->text(), box->informativeText())
+                .arg(buttons.size() == 1 && box->standardButton(buttons.first()) == QMessageBox::Ok)
+                .arg(box->icon() == QMessageBox::NoIcon);
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    ui::showMessage(QStringLiteral("What failed"), QStringLiteral("What to do"));
+    QCOMPARE(seen, QStringLiteral("Kestrova|What failed|What to do|1|1"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -19,10 +19,12 @@ public:
     }
     bool save(const QString& section, const QString& key, const QString& text) override
     {
-        saves << section + QLatin1Char('/') + key + QLatin1Char('=') + text;
-        values.insert(section + QLatin1Char('/') + key, text);
-        failure = refuseWrites ? QStringLiteral("disk full") : QString();
-        return !refuseWrites;
+        const QString path = section + QLatin1Char('/') + key;
+        saves << path + QLatin1Char('=') + text;
+        values.insert(path, text);
+        const bool refused = refuseWrites || refusedKeys.contains(path);
+        failure = refused ? QStringLiteral("disk full") : QString();
+        return !refused;
     }
     QString failureText() const override { return failure; }
 
@@ -40,7 +42,8 @@ public:
     QMap<QString, QString> values; // "Section/Key" -> text
     QStringList saves;             // "Section/Key=text", in the order saved
     bool refuseWrites = false;
-    QString failure; // why the last save was refused
+    QStringList refusedKeys; // "Section/Key" whose saves alone are refused
+    QString failure;         // why the last save was refused
 };
 
 } // namespace kestrova::test
