@@ -65,6 +65,7 @@ QString ppdevProblem(const char* fileName)
 } // namespace
 
 struct Ieee1284Port::Impl {
+    DeviceCheck deviceProblem;
     parport_list ports{};
     bool listed = false;
     parport* open = nullptr;
@@ -108,7 +109,7 @@ struct Ieee1284Port::Impl {
             return;
         closePort();
         parport* port = find(address);
-        const QString problem = ppdevProblem(port->filename);
+        const QString problem = deviceProblem(port->filename);
         if (!problem.isEmpty())
             fail(address, problem);
         int capabilities = 0;
@@ -137,7 +138,11 @@ struct Ieee1284Port::Impl {
     }
 };
 
-Ieee1284Port::Ieee1284Port() : d_(std::make_unique<Impl>()) {}
+Ieee1284Port::Ieee1284Port() : Ieee1284Port(ppdevProblem) {}
+Ieee1284Port::Ieee1284Port(DeviceCheck deviceProblem) : d_(std::make_unique<Impl>())
+{
+    d_->deviceProblem = std::move(deviceProblem);
+}
 Ieee1284Port::~Ieee1284Port() = default;
 
 void Ieee1284Port::setPortBit(int address, std::uint8_t bit)

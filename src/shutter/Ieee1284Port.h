@@ -3,6 +3,8 @@
 
 #include "shutter/ParallelPort.h"
 
+#include <QString>
+#include <functional>
 #include <memory>
 
 namespace kestrova {
@@ -11,7 +13,12 @@ namespace kestrova {
 // root rights and no raw port I/O are needed: membership of the "lp" group is enough.
 class Ieee1284Port : public ParallelPort {
 public:
+    // Why a port's device file cannot be used, empty when it can.
+    using DeviceCheck = std::function<QString(const char* fileName)>;
+
     Ieee1284Port();
+    // Checks device files with deviceProblem instead of asking the kernel: for tests.
+    explicit Ieee1284Port(DeviceCheck deviceProblem);
     ~Ieee1284Port() override;
 
     void setPortBit(int address, std::uint8_t bit) override;
