@@ -24,6 +24,7 @@ void TestConversions::textConversions_data()
     QTest::newRow("int16: plain") << "int16" << "7" << "7";
     QTest::newRow("int16: blanks around") << "int16" << " 7 " << "7";
     QTest::newRow("int16: tab around") << "int16" << "\t12\t" << "12";
+    QTest::newRow("int16: Unicode blanks around") << "int16" << "\u00a04\u0085" << "4";
     QTest::newRow("int16: plus sign") << "int16" << "+5" << "5";
     QTest::newRow("int16: negative") << "int16" << "-40" << "-40";
     QTest::newRow("int16: largest") << "int16" << "32767" << "32767";
