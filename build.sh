@@ -18,7 +18,7 @@ esac
 scripts/install-packages.sh cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev \
     libieee1284-3-dev fonts-liberation2
 if [ "$mode" = test ]; then
-    scripts/install-packages.sh valgrind dbus
+    scripts/install-packages.sh valgrind dbus strace
 fi
 
 read -ra extra_cmake_args <<<"${KESTROVA_CMAKE_ARGS:-}"
