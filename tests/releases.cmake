@@ -87,6 +87,8 @@ foreach(row
     execute_process(COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${SOURCE_DIR} -DREAD=${WORK_DIR}/refused
                             -P ${CMAKE_CURRENT_LIST_FILE}
                     RESULT_VARIABLE status ERROR_VARIABLE error OUTPUT_QUIET)
+    # CMake wraps its messages at a width that depends on the path's length.
+    string(REGEX REPLACE "[ \t\r\n]+" " " error "${error}")
     if(status EQUAL 0)
         message(SEND_ERROR "${what}: accepted")
     elseif(NOT error MATCHES "${reason}")
