@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Sequencer.h"
-#include "app/TickSchedule.h"
+#include "app/ScheduledTimer.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
 #include "shutter/ShutterLine.h"
 
 #include <QTest>
+
+#include <utility>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -99,6 +101,36 @@ struct Rig {
     }
 };
 
+constexpr qint64 Millisecond = 1'000'000;
+
+// A clock that stands still until the test moves it, logging what the timer asks of it.
+class FakeClock : public TickClock {
+public:
+    explicit FakeClock(int finishWindow) : window(finishWindow * Millisecond) {}
+    std::int64_t now() const override { return time; }
+    void sleepUntil(std::int64_t deadline) override
+    {
+        log << QStringLiteral("sleep %1").arg(deadline / Millisecond);
+        time = deadline;
+    }
+    void wakeAt(std::int64_t deadline) override
+    {
+        log << QStringLiteral("arm %1").arg(deadline / Millisecond);
+    }
+    void cancelWake() override { log << QStringLiteral("cancel"); }
+    std::int64_t finishWindow() const override { return window; }
+    // Moves the clock to this many milliseconds and delivers the wake-up.
+    void wake(qint64 milliseconds)
+    {
+        time = milliseconds * Millisecond;
+        emit woken();
+    }
+
+    std::int64_t window;
+    std::int64_t time = 0;
+    QStringList log;
+};
+
 constexpr int AtStart = -1;
 const char* const Untouched = "00:00:00 0 0 open";
 
@@ -170,8 +202,6 @@ class TestSequencer : public QObject {
     Q_OBJECT
 
 private slots:
-    void splitTime_data();
-    void splitTime();
     void walkThroughTwoExposures();
     void runsToTheEnd_data();
     void runsToTheEnd();
@@ -179,30 +209,9 @@ private slots:
     void cancelInAPauseThenStart();
     void refusedOrEndedEarly_data();
     void refusedOrEndedEarly();
-    void tickSchedule_data();
-    void tickSchedule();
+    void timerKeepsItsSchedule_data();
+    void timerKeepsItsSchedule();
 };
-
-void TestSequencer::splitTime_data()
-{
-    QTest::addColumn<int>("seconds");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("nothing left") << 0 << "00:00:00";
-    QTest::newRow("just under a minute") << 59 << "00:00:59";
-    QTest::newRow("one minute") << 60 << "00:01:00";
-    QTest::newRow("just under an hour") << 3599 << "00:59:59";
-    QTest::newRow("one hour") << 3600 << "01:00:00";
-    QTest::newRow("longest sequence") << 32767 << "09:06:07";
-}
-
-void TestSequencer::splitTime()
-{
-    QFETCH(int, seconds);
-    QFETCH(QString, caption);
-    SequenceState state;
-    SplitTime(Int16(seconds), state);
-    QCOMPARE(timeCaption(state), caption);
-}
 
 void TestSequencer::walkThroughTwoExposures()
 {
@@ -309,31 +318,56 @@ void TestSequencer::refusedOrEndedEarly()
     QVERIFY2(rig.toldOnce(fault.text, fault.detail), qPrintable(rig.controls.messages.join('|')));
 }
 
-// Enabled at 5 s with 1 s between ticks, in nanoseconds: a tick delivered at "now", however
-// late, is followed by the first slot after it on the original grid, never by the slots missed.
-void TestSequencer::tickSchedule_data()
+// The timer on a clock the test sets, in milliseconds: enabled at 0 with 1 s between ticks. Steps:
+// "T" wakes the timer at T; "T!U" wakes it at T and, inside the handler of the tick delivered
+// then, at U; "interval N" and "off" at the time of the last wake-up. The log shows each wake-up
+// armed, each sleep to a deadline and each tick delivered, with the clock's time then.
+void TestSequencer::timerKeepsItsSchedule_data()
 {
-    QTest::addColumn<qint64>("now");
-    QTest::addColumn<qint64>("next");
-    QTest::addColumn<qint64>("due");
-    QTest::newRow("before the schedule began") << 4'000'000'000LL << 1LL << 6'000'000'000LL;
-    QTest::newRow("tick 1 on time") << 6'000'000'000LL << 2LL << 7'000'000'000LL;
-    QTest::newRow("tick 1 a quarter second late") << 6'250'000'000LL << 2LL << 7'000'000'000LL;
-    QTest::newRow("a nanosecond before tick 2") << 6'999'999'999LL << 2LL << 7'000'000'000LL;
-    QTest::newRow("after a 3.5 s stall") << 9'500'000'000LL << 5LL << 10'000'000'000LL;
-    QTest::newRow("stall ending on a slot") << 9'000'000'000LL << 5LL << 10'000'000'000LL;
-    QTest::newRow("late in the longest sequence")
-        << 32'771'500'000'000LL << 32767LL << 32'772'000'000'000LL;
+    QTest::addColumn<int>("finishWindow");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("on time") << 0 << "1000 2000" << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
+    QTest::newRow("woken early: no tick") << 0 << "400" << "arm 1000, arm 1000";
+    QTest::newRow("late: one tick, missed slots dropped")
+        << 0 << "3700 4000" << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
+    QTest::newRow("inside the finish window: sleeps to the deadline")
+        << 2 << "999" << "arm 1000, sleep 1000, arm 2000, tick 1000";
+    QTest::newRow("before the finish window: no tick") << 2 << "997" << "arm 1000, arm 1000";
+    QTest::newRow("due inside the previous tick's handler: dropped")
+        << 0 << "1000!2200 3000" << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
+    QTest::newRow("new interval restarts from now")
+        << 0 << "1000 interval 500 1500" << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
+    QTest::newRow("disabled: no tick") << 0 << "off 1000" << "arm 1000, cancel";
 }
 
-void TestSequencer::tickSchedule()
+void TestSequencer::timerKeepsItsSchedule()
 {
-    QFETCH(qint64, now);
-    QFETCH(qint64, next);
-    QFETCH(qint64, due);
-    const TickSchedule schedule(5'000'000'000, 1'000'000'000);
-    QCOMPARE(schedule.firstTickAfter(now), next);
-    QCOMPARE(schedule.deadline(next), due);
+    QFETCH(int, finishWindow);
+    QFETCH(QString, steps);
+    QFETCH(QString, log);
+    auto* clock = new FakeClock(finishWindow);
+    ScheduledTimer timer(clock);
+    qint64 nested = -1;
+    QObject::connect(&timer, &TickSource::timeout, [&] {
+        clock->log << QStringLiteral("tick %1").arg(clock->time / Millisecond);
+        if (nested >= 0)
+            clock->wake(std::exchange(nested, -1));
+    });
+    timer.setInterval(1000);
+    timer.setEnabled(true);
+    const QStringList words = steps.split(' ');
+    for (int i = 0; i < words.size(); ++i) {
+        if (words[i] == "off") {
+            timer.setEnabled(false);
+        } else if (words[i] == "interval") {
+            timer.setInterval(words[++i].toInt());
+        } else {
+            nested = words[i].section('!', 1).isEmpty() ? -1 : words[i].section('!', 1).toLongLong();
+            clock->wake(words[i].section('!', 0, 0).toLongLong());
+        }
+    }
+    QCOMPARE(clock->log.join(", "), log);
 }
 
 QTEST_GUILESS_MAIN(TestSequencer)

@@ -7,13 +7,30 @@
 #include <cstdint>
 #include <optional>
 
-class QSocketNotifier;
-class QTimer;
-
 namespace kestrova {
 
 // Nanoseconds on the monotonic clock (CLOCK_MONOTONIC), the clock every tick is scheduled on.
 std::int64_t monotonicNanoseconds();
+
+// What a ScheduledTimer needs of time: the monotonic clock, a wake-up at a deadline, and a sleep
+// through the last moments before one when the wake-up cannot come exactly on time.
+class TickClock : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual std::int64_t now() const { return monotonicNanoseconds(); }
+    virtual void sleepUntil(std::int64_t deadline);
+    // Emits woken() once, at the deadline or up to finishWindow() before it; a later call
+    // replaces the earlier wake-up.
+    virtual void wakeAt(std::int64_t deadline) = 0;
+    virtual void cancelWake() = 0;
+    // How early woken() may come.
+    virtual std::int64_t finishWindow() const = 0;
+
+signals:
+    void woken();
+};
 
 // The real tmrMain. Tick k after it is enabled is delivered at enable + k * interval on the
 // monotonic clock: each wake-up is armed against that schedule, never from the previous tick, so
@@ -38,7 +55,8 @@ public:
 
     explicit ScheduledTimer(QObject* parent = nullptr);
     explicit ScheduledTimer(Waker waker, QObject* parent = nullptr);
-    ~ScheduledTimer() override;
+    // Keeps to the given clock, which it takes over.
+    explicit ScheduledTimer(TickClock* clock, QObject* parent = nullptr);
 
     // Changing the interval of an enabled timer restarts its schedule from now.
     void setInterval(int milliseconds) override;
@@ -46,18 +64,12 @@ public:
     void setEnabled(bool enabled) override;
     bool isEnabled() const override { return enabled_; }
 
-    Waker waker() const { return waker_; }
-
 private:
     void restartSchedule();
     void arm();
-    void disarm();
     void wake();
 
-    Waker waker_;
-    int kernelTimer_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
-    QTimer* eventLoopTimer_ = nullptr;
+    TickClock* clock_;
     int interval_ = 0;
     bool enabled_ = false;
     bool delivering_ = false;
