@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Sequencer.h"
 #include "app/ScheduledTimer.h"
+#include "app/Sequencer.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeSequencer.h"
 #include "shutter/ShutterLine.h"
@@ -17,28 +17,9 @@ namespace {
 const char* const Invalid = messages::InvalidSequenceValues;
 const char* const Lost = "The parallel port LPT1 (0x378) is not available";
 
-// A parallel port whose opening (set) or closing (clear) writes can be made to fail.
-class BreakablePort : public FakeParallelPort {
-public:
-    void setPortBit(int address, std::uint8_t bit) override
-    {
-        if (failOpen)
-            throw LineFailure(Lost, QStringLiteral("LPT1 was unplugged."));
-        FakeParallelPort::setPortBit(address, bit);
-    }
-    void clrPortBit(int address, std::uint8_t bit) override
-    {
-        if (failClose)
-            throw LineFailure(Lost, QStringLiteral("LPT1 was unplugged."));
-        FakeParallelPort::clrPortBit(address, bit);
-    }
-    bool failOpen = false;
-    bool failClose = false;
-};
-
 // The sequencer driving bit D1 of LPT1, with its controls and a timer ticked by hand.
 struct Rig {
-    BreakablePort port;
+    FakeParallelPort port;
     FakeSerialLine serial;
     ShutterLine line{port, serial};
     FakeTickSource ticks;
@@ -46,17 +27,34 @@ struct Rig {
     Sequencer sequencer{controls, line, ticks};
     int ticked = 0; // since the last start()
 
-    // fields: number of exposures, exposure time, delay.
-    explicit Rig(const QStringList& fields)
+    // Steps are space-separated: "count=..", "exposure=..", "delay=..", "cancel", and "!open"
+    // or "!close" for a line that fails to open or to close from then on.
+    explicit Rig(const QString& steps)
     {
         line.config().Use = Interface::Parallel;
         line.config().PortAddress = 888;
         line.config().PortBit = 1;
         line.config().ActiveLogic = true;
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
-        controls.txtNumExposures = fields[0];
-        controls.txtLXTime = fields[1];
-        controls.txtDelay = fields[2];
+        apply(steps);
+    }
+    void apply(const QString& steps)
+    {
+        for (const QString& step : steps.split(' ', Qt::SkipEmptyParts)) {
+            const QString value = step.section('=', 1);
+            if (step == "!open")
+                port.failSet = true;
+            else if (step == "!close")
+                port.failClear = true;
+            else if (step == "cancel")
+                sequencer.Cancel();
+            else if (step.startsWith("count="))
+                controls.txtNumExposures = value;
+            else if (step.startsWith("delay="))
+                controls.txtDelay = value;
+            else
+                controls.txtLXTime = value;
+        }
     }
 
     bool open() const { return port.bitSet(888, 1); }
@@ -93,12 +91,44 @@ struct Rig {
         }
         return log;
     }
-    // Exactly one message, shown with the timer stopped, of this text naming this in its detail.
-    bool toldOnce(const QString& text, const QString& named) const
-    {
-        return controls.messages.size() == 1 && controls.messages[0].startsWith(text + '\n') &&
-               controls.messages[0].contains(named);
-    }
+};
+
+constexpr int AtStart = -1;
+const char* const Untouched = "00:00:00 0 0 open";
+
+// 2 exposures of 2 s with 1 s between (edges at ticks 2, 3 and 5), the shutter opened by hand
+// before Start, refused or ended early when a field or the line goes wrong; every ending leaves
+// the buttons and the timer idle with one message, shown with the timer stopped.
+const struct Fault {
+    const char* name;
+    int afterTicks;
+    const char* steps;
+    const char* ending;
+    const char* text;
+    const char* detail;
+} Faults[] = {
+    {"empty number of exposures", AtStart, "count=", Untouched, Invalid, "Number of"},
+    {"no exposures", AtStart, "count=0", Untouched, Invalid, "Number of"},
+    {"word as exposure time", AtStart, "exposure=ten", Untouched, Invalid, "Exposure Time"},
+    {"negative exposure time", AtStart, "exposure=-1", Untouched, Invalid, "Exposure Time"},
+    {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid,
+     "Delay Between Exposures must be a whole number of seconds up to 32767,"},
+    {"no delay between exposures", AtStart, "delay=0", Untouched, Invalid, "Delay"},
+    {"one second over the longest sequence", AtStart, "exposure=16383 delay=2", Untouched, Invalid,
+     "at most 32767 seconds (9 hours, 6 minutes and 7 seconds)."},
+    {"line fails at Start", AtStart, "!open", "00:00:05 0 0 closed", Lost, "not started"},
+    {"line lost at Start", AtStart, "!open !close", "00:00:05 0 0 open", Lost, "not started"},
+    {"delay no longer a number", 1, "delay=soon", "00:00:03 0 1 closed", Invalid, "Delay"},
+    {"exposure time made zero", 2, "exposure=0", "00:00:02 0 1 closed", Invalid,
+     "Exposure Time, read again for the next exposure, is not a whole number of seconds from 1 to "
+     "32767."},
+    {"closing fails after an exposure", 1, "!close", "00:00:03 0 1 open", Lost, "stopped."},
+    {"opening fails after a pause", 2, "!open", "00:00:02 0 1 closed", Lost, "stopped."},
+    {"closing fails at the end", 4, "!close", "00:00:00 0 2 open", Lost, "still be open"},
+    {"line lost, then Cancel", 1, "!open !close cancel", "00:00:04 0 0 open", Lost,
+     "still be open"},
+    {"shutter left open outweighs a bad delay", 1, "delay=soon !close", "00:00:03 0 1 open", Lost,
+     "still be open"},
 };
 
 constexpr qint64 Millisecond = 1'000'000;
@@ -131,71 +161,6 @@ public:
     QStringList log;
 };
 
-constexpr int AtStart = -1;
-const char* const Untouched = "00:00:00 0 0 open";
-
-// 2 exposures of 2 s with 1 s between (edges at ticks 2, 3 and 5), the shutter opened by hand
-// before Start, refused or ended early when a field or the line goes wrong; every ending leaves
-// the buttons and the timer idle. Steps are '+'-separated: "count=..", "exposure=..",
-// "delay=..", "cancel", and "!open" or "!close" for a line that fails to open or to close.
-const struct Fault {
-    const char* name;
-    int afterTicks;
-    const char* steps;
-    const char* ending;
-    const char* text;
-    const char* detail;
-} Faults[] = {
-    {"empty number of exposures", AtStart, "count=", Untouched, Invalid, "Number of"},
-    {"no exposures", AtStart, "count=0", Untouched, Invalid, "Number of"},
-    {"negative number of exposures", AtStart, "count=-2", Untouched, Invalid, "Number of"},
-    {"word as exposure time", AtStart, "exposure=ten", Untouched, Invalid, "Exposure Time"},
-    {"zero exposure time", AtStart, "exposure=0", Untouched, Invalid, "Exposure Time"},
-    {"negative exposure time", AtStart, "exposure=-1", Untouched, Invalid, "Exposure Time"},
-    {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid,
-     "Delay Between Exposures must be a whole number of seconds up to 32767,"},
-    {"no delay between exposures", AtStart, "delay=0", Untouched, Invalid, "Delay"},
-    {"negative delay between exposures", AtStart, "delay=-5", Untouched, Invalid, "Delay"},
-    {"100 x 300 s, 30 s between", AtStart, "count=100+exposure=300+delay=30", Untouched, Invalid,
-     "at most 32767 seconds (9 hours, 6 minutes and 7 seconds)."},
-    {"one second over the longest", AtStart, "exposure=16383+delay=2", Untouched, Invalid,
-     "9 hours"},
-    {"line fails at Start", AtStart, "!open", "00:00:05 0 0 closed", Lost, "not started"},
-    {"line lost at Start", AtStart, "!open+!close", "00:00:05 0 0 open", Lost, "not started"},
-    {"delay no longer a number", 1, "delay=soon", "00:00:03 0 1 closed", Invalid, "Delay"},
-    {"delay made zero", 1, "delay=0", "00:00:03 0 1 closed", Invalid, "Delay"},
-    {"exposure time emptied", 2, "exposure=", "00:00:02 0 1 closed", Invalid, "Exposure Time"},
-    {"exposure time made zero", 2, "exposure=0", "00:00:02 0 1 closed", Invalid,
-     "Exposure Time, read again for the next exposure, is not a whole number of seconds from 1 to "
-     "32767."},
-    {"closing fails after an exposure", 1, "!close", "00:00:03 0 1 open", Lost, "stopped."},
-    {"opening fails after a pause", 2, "!open", "00:00:02 0 1 closed", Lost, "stopped."},
-    {"closing fails at the end", 4, "!close", "00:00:00 0 2 open", Lost, "still be open"},
-    {"line lost, then Cancel", 1, "!open+!close+cancel", "00:00:04 0 0 open", Lost,
-     "still be open"},
-    {"shutter left open outweighs a bad delay", 1, "delay=soon+!close", "00:00:03 0 1 open", Lost,
-     "still be open"},
-};
-
-void apply(Rig& rig, const QString& steps)
-{
-    for (const QString& step : steps.split('+')) {
-        const QString value = step.section('=', 1);
-        if (step == "!open")
-            rig.port.failOpen = true;
-        else if (step == "!close")
-            rig.port.failClose = true;
-        else if (step == "cancel")
-            rig.sequencer.Cancel();
-        else if (step.startsWith("count="))
-            rig.controls.txtNumExposures = value;
-        else if (step.startsWith("delay="))
-            rig.controls.txtDelay = value;
-        else
-            rig.controls.txtLXTime = value;
-    }
-}
-
 } // namespace
 
 class TestSequencer : public QObject {
@@ -206,7 +171,6 @@ private slots:
     void runsToTheEnd_data();
     void runsToTheEnd();
     void editsApplyAtTheNextPhase();
-    void cancelInAPauseThenStart();
     void refusedOrEndedEarly_data();
     void refusedOrEndedEarly();
     void timerKeepsItsSchedule_data();
@@ -215,38 +179,33 @@ private slots:
 
 void TestSequencer::walkThroughTwoExposures()
 {
-    Rig rig({"2", "3", "2"});
-    // clang-format off
-    const QStringList afterStartAndEachTick = {
-        "00:00:08 0 0 open cmdCancel tmrMain",
-        "1: 00:00:07 1 0 open cmdCancel tmrMain",
-        "2: 00:00:06 2 0 open cmdCancel tmrMain",
-        "3: 00:00:05 3 1 closed cmdCancel tmrMain",
-        "4: 00:00:04 ... 1 closed cmdCancel tmrMain",
-        "5: 00:00:03 0 1 open cmdCancel tmrMain",
-        "6: 00:00:02 1 1 open cmdCancel tmrMain",
-        "7: 00:00:01 2 1 open cmdCancel tmrMain",
-        "8: 00:00:00 0 2 closed cmdStart cmdConnect"};
-    // clang-format on
-    QCOMPARE(rig.start(), afterStartAndEachTick[0]);
+    Rig rig("count=2 exposure=3 delay=2");
+    QCOMPARE(rig.start(), "00:00:08 0 0 open cmdCancel tmrMain");
     QCOMPARE(rig.ticks.interval(), 1000);
-    QCOMPARE(rig.run(100, true), afterStartAndEachTick.mid(1));
+    QCOMPARE(rig.run(100, true), QStringList({"1: 00:00:07 1 0 open cmdCancel tmrMain",
+                                              "2: 00:00:06 2 0 open cmdCancel tmrMain",
+                                              "3: 00:00:05 3 1 closed cmdCancel tmrMain",
+                                              "4: 00:00:04 ... 1 closed cmdCancel tmrMain",
+                                              "5: 00:00:03 0 1 open cmdCancel tmrMain",
+                                              "6: 00:00:02 1 1 open cmdCancel tmrMain",
+                                              "7: 00:00:01 2 1 open cmdCancel tmrMain",
+                                              "8: 00:00:00 0 2 closed cmdStart cmdConnect"}));
     QVERIFY(rig.controls.messages.isEmpty());
 }
 
 // The snapshot at Start, then at every tick that switches the line.
 void TestSequencer::runsToTheEnd_data()
 {
-    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QString>("fields");
     QTest::addColumn<QStringList>("log");
     const QString started = QStringLiteral("0 0 open cmdCancel tmrMain");
     const QString ended = QStringLiteral(": 00:00:00 0 1 closed cmdStart cmdConnect");
     QTest::newRow("one exposure of 2.5 s is 2 s, its delay not counted")
-        << QStringList{"1", "2.5", "5"} << QStringList{"00:00:02 " + started, "2" + ended};
+        << "count=1 exposure=2.5 delay=5" << QStringList{"00:00:02 " + started, "2" + ended};
     QTest::newRow("one exposure of 3.5 s is 4 s, no delay needed")
-        << QStringList{"1", "3.5", "0"} << QStringList{"00:00:04 " + started, "4" + ended};
+        << "count=1 exposure=3.5 delay=0" << QStringList{"00:00:04 " + started, "4" + ended};
     QTest::newRow("longest sequence")
-        << QStringList{"2", "16383", "1"}
+        << "count=2 exposure=16383 delay=1"
         << QStringList{"09:06:07 " + started, "16383: 04:33:04 16383 1 closed cmdCancel tmrMain",
                        "16384: 04:33:03 0 1 open cmdCancel tmrMain",
                        "32767: 00:00:00 0 2 closed cmdStart cmdConnect"};
@@ -254,7 +213,7 @@ void TestSequencer::runsToTheEnd_data()
 
 void TestSequencer::runsToTheEnd()
 {
-    QFETCH(QStringList, fields);
+    QFETCH(QString, fields);
     QFETCH(QStringList, log);
     Rig rig(fields);
     QCOMPARE(rig.start(), log[0]);
@@ -262,31 +221,27 @@ void TestSequencer::runsToTheEnd()
     QVERIFY(rig.controls.messages.isEmpty());
 }
 
+// Edits are read at the phase they govern; a Cancel in a pause closes, and Start starts afresh.
 void TestSequencer::editsApplyAtTheNextPhase()
 {
     // 3 x 3 s with 2 s between: 13 s at Start, not corrected for the edits.
-    Rig rig({"3", "3", "2"});
+    Rig rig("count=3 exposure=3 delay=2");
     rig.start();
     rig.run(1);
-    rig.controls.txtDelay = "5";
-    rig.controls.txtNumExposures = "9"; // read at Start only
+    rig.apply("delay=5 count=9"); // the count is read at Start only
     QStringList log = rig.run(2);
-    rig.controls.txtLXTime = "1"; // during the first pause
+    rig.apply("exposure=1"); // during the first pause
     log += rig.run(100);
     QCOMPARE(log, QStringList({"3: 00:00:10 3 1 closed cmdCancel tmrMain",
                                "8: 00:00:05 0 1 open cmdCancel tmrMain",
                                "9: 00:00:04 1 2 closed cmdCancel tmrMain",
                                "14: 00:00:00 0 2 open cmdCancel tmrMain",
                                "15: 00:00:00 0 3 closed cmdStart cmdConnect"}));
-}
 
-void TestSequencer::cancelInAPauseThenStart()
-{
-    Rig rig({"2", "2", "3"});
+    rig.apply("count=2 exposure=2 delay=3");
     rig.start();
     rig.run(3);
-    QCOMPARE(rig.controls.lblExposureTime, "...");
-    rig.sequencer.Cancel();
+    rig.apply("cancel");
     QCOMPARE(rig.snapshot(), "00:00:04 0 1 closed cmdStart cmdConnect");
     QCOMPARE(rig.start(), "00:00:07 0 0 open cmdCancel tmrMain");
     QCOMPARE(rig.run(1, true), QStringList{"1: 00:00:06 1 0 open cmdCancel tmrMain"});
@@ -303,19 +258,22 @@ void TestSequencer::refusedOrEndedEarly()
 {
     QFETCH(int, row);
     const Fault& fault = Faults[row];
-    Rig rig({"2", "2", "1"});
+    Rig rig("count=2 exposure=2 delay=1");
     rig.line.openShutter();
     if (fault.afterTicks == AtStart)
-        apply(rig, fault.steps);
+        rig.apply(fault.steps);
     rig.start();
     rig.run(fault.afterTicks);
     if (fault.afterTicks != AtStart)
-        apply(rig, fault.steps);
+        rig.apply(fault.steps);
     rig.run(100);
 
     QCOMPARE(rig.snapshot(), fault.ending + QStringLiteral(" cmdStart cmdConnect"));
     QVERIFY(!rig.sequencer.running());
-    QVERIFY2(rig.toldOnce(fault.text, fault.detail), qPrintable(rig.controls.messages.join('|')));
+    const QStringList& told = rig.controls.messages;
+    QVERIFY2(told.size() == 1 && told[0].startsWith(fault.text + QString('\n')) &&
+                 told[0].contains(fault.detail),
+             qPrintable(told.join('|')));
 }
 
 // The timer on a clock the test sets, in milliseconds: enabled at 0 with 1 s between ticks. Steps:
@@ -327,7 +285,8 @@ void TestSequencer::timerKeepsItsSchedule_data()
     QTest::addColumn<int>("finishWindow");
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("log");
-    QTest::newRow("on time") << 0 << "1000 2000" << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
+    QTest::newRow("on time") << 0 << "1000 2000"
+                             << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
     QTest::newRow("woken early: no tick") << 0 << "400" << "arm 1000, arm 1000";
     QTest::newRow("late: one tick, missed slots dropped")
         << 0 << "3700 4000" << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
@@ -337,7 +296,8 @@ void TestSequencer::timerKeepsItsSchedule_data()
     QTest::newRow("due inside the previous tick's handler: dropped")
         << 0 << "1000!2200 3000" << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
     QTest::newRow("new interval restarts from now")
-        << 0 << "1000 interval 500 1500" << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
+        << 0 << "1000 interval 500 1500"
+        << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
     QTest::newRow("disabled: no tick") << 0 << "off 1000" << "arm 1000, cancel";
 }
 
@@ -363,7 +323,8 @@ void TestSequencer::timerKeepsItsSchedule()
         } else if (words[i] == "interval") {
             timer.setInterval(words[++i].toInt());
         } else {
-            nested = words[i].section('!', 1).isEmpty() ? -1 : words[i].section('!', 1).toLongLong();
+            const QString then = words[i].section('!', 1);
+            nested = then.isEmpty() ? -1 : then.toLongLong();
             clock->wake(words[i].section('!', 0, 0).toLongLong());
         }
     }

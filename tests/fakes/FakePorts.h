@@ -20,12 +20,13 @@ public:
 
     QStringList writes;
     QMap<int, int> bytes;
-    bool fail = false;
+    bool fail = false;                       // every write fails
+    bool failSet = false, failClear = false; // only setting, or only clearing, fails
 
 private:
     void write(int address, std::uint8_t bit, bool set)
     {
-        if (fail)
+        if (fail || (set ? failSet : failClear))
             throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
                               QStringLiteral("unplugged"));
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
