@@ -70,7 +70,7 @@ private slots:
 // clang-format off
 void TestShutterLine::drivesTheLine_data()
 {
-    QTest::addColumn<QString>("wiring"); // "parallel", "serial RTS", "serial DTR" or "none"
+    QTest::addColumn<QString>("wiring"); // "parallel", "serial RTS" or "serial DTR"
     QTest::addColumn<bool>("activeLogic");
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("commands");
@@ -101,9 +101,7 @@ void TestShutterLine::drivesTheLine()
     FakeSerialLine serial;
     ShutterLine line(parallel, serial);
     ShutterConfig& config = line.config();
-    config.Use = wiring == u"parallel"          ? Interface::Parallel
-                 : wiring.startsWith(u"serial") ? Interface::Serial
-                                                : Interface::None;
+    config.Use = wiring == u"parallel" ? Interface::Parallel : Interface::Serial;
     config.PortAddress = fault == u"no address" ? 0 : 888;
     config.CommPortNumber = 1;
     config.ControlLine = wiring.endsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
