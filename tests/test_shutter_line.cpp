@@ -1,185 +1,178 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The line driver on fakes of both ports, and the parallel port adapter on a fake of libieee1284
+// defined here: a program's own definitions of the library's functions take the place of the
+// shared library's, so the real adapter runs against the fake and no port hardware is touched.
 #include "fakes/FakePorts.h"
+#include "fakes/NoRawIo.h"
+#include "shutter/Ieee1284Port.h"
 #include "shutter/ShutterLine.h"
 
 #include <QtTest>
 
+#include <ieee1284.h>
+
 using namespace kestrova;
-using kestrova::test::FakeParallelPort;
-using kestrova::test::FakeSerialLine;
+using namespace kestrova::test;
+
+namespace {
+
+// Two ports, at 0x378 and 0x278, a fault to play, and the calls made to the library in order:
+// "open parport0", "write parport0 a7"...
+struct FakeLibrary {
+    QString fault; // "no list", "raw I/O only", "not ppdev", "claimed elsewhere", "no read back"
+    parport ports[2]{{"0", 0x378, 0, nullptr, "/dev/parport0"},
+                     {"1", 0x278, 0, nullptr, "/dev/parport1"}};
+    QStringList calls{};
+
+    int log(const char* call, const char* file, int result = E1284_OK, const QString& value = {})
+    {
+        const QString name = QString::fromLatin1(file).remove(QStringLiteral("/dev/"));
+        calls << QStringLiteral("%1 %2 %3").arg(QLatin1String(call), name, value).trimmed();
+        return result;
+    }
+} fake;
+
+} // namespace
+
+// clang-format off
+extern "C" {
+int ieee1284_find_ports(parport_list* list, int)
+{
+    static parport* listed[] = {&fake.ports[0], &fake.ports[1]};
+    fake.calls << QStringLiteral("find");
+    fake.ports[0].filename = fake.fault == u"raw I/O only" ? "/dev/port" : "/dev/parport0";
+    *list = {2, listed};
+    return fake.fault == u"no list" ? E1284_SYS : E1284_OK;
+}
+void ieee1284_free_ports(parport_list*) { fake.calls << QStringLiteral("free"); }
+int ieee1284_open(parport* port, int, int*) { return fake.log("open", port->filename); }
+int ieee1284_close(parport* port) { return fake.log("close", port->filename); }
+int ieee1284_claim(parport* port) { return fake.log("claim", port->filename, fake.fault == u"claimed elsewhere" ? E1284_SYS : E1284_OK); }
+void ieee1284_release(parport* port) { fake.log("release", port->filename); }
+int ieee1284_read_data(parport*) { return fake.fault == u"no read back" ? E1284_NOTAVAIL : 0xA5; }
+void ieee1284_write_data(parport* port, unsigned char data) { fake.log("write", port->filename, 0, QString::number(data, 16)); }
+} // extern "C"
+// clang-format on
 
 class TestShutterLine : public QObject {
     Q_OBJECT
 private slots:
-    void polarity_data();
-    void polarity();
-    void unknownParallelPortIsReportedNotWritten();
-    void closedSerialPortIsReported();
-    void failureKeepsShutterState();
-    void openSerialPortReopensAndReportsFailure();
-    void serialPortOpensAtTheShutterLevel_data();
-    void serialPortOpensAtTheShutterLevel();
+    void initTestCase() { dropRawIo(); }
+    void drivesTheLine_data();
+    void drivesTheLine();
+    void parallelAdapter_data();
+    void parallelAdapter();
 };
 
+// The driver on fakes, at data bit D0 of 888 or a line of Com1, takes the commands in turn; each
+// shows the calls it made, whether it failed and the shutter state after it. A reopen of the
+// serial port must put the line at the level the shutter is at before the port applies it.
 // clang-format off
-void TestShutterLine::polarity_data()
+void TestShutterLine::drivesTheLine_data()
 {
-    QTest::addColumn<QString>("interface"); // "parallel", "serial" or "none"
-    QTest::addColumn<QString>("controlLine");
+    QTest::addColumn<QString>("wiring"); // "parallel", "serial RTS" or "serial DTR"
     QTest::addColumn<bool>("activeLogic");
-    QTest::addColumn<QStringList>("afterOpen");
-    QTest::addColumn<QStringList>("afterClose");
-
-    QTest::newRow("parallel defaults: active low") << "parallel" << "RTS" << false << QStringList{"clr 888 1"} << QStringList{"set 888 1"};
-    QTest::newRow("parallel active high") << "parallel" << "RTS" << true << QStringList{"set 888 1"} << QStringList{"clr 888 1"};
-    QTest::newRow("serial RTS active high (serial defaults)") << "serial" << "RTS" << true << QStringList{"RTS on"} << QStringList{"RTS off"};
-    QTest::newRow("serial DTR active low") << "serial" << "DTR" << false << QStringList{"DTR off"} << QStringList{"DTR on"};
-    QTest::newRow("neither interface") << "none" << "RTS" << true << QStringList{} << QStringList{};
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("commands");
+    QTest::addColumn<QString>("trace");
+    QTest::newRow("parallel defaults: active low") << "parallel" << false << "" << "close open close" << "set 888 0: closed; clr 888 0: open; set 888 0: closed";
+    QTest::newRow("parallel active high") << "parallel" << true << "" << "close open close" << "clr 888 0: closed; set 888 0: open; clr 888 0: closed";
+    QTest::newRow("serial defaults: RTS active high") << "serial RTS" << true << "" << "close open close" << "RTS off: closed; RTS on: open; RTS off: closed";
+    QTest::newRow("serial DTR active low") << "serial DTR" << false << "" << "close open close" << "DTR on: closed; DTR off: open; DTR on: closed";
+    QTest::newRow("serial port closed: only the closed level is kept for its open") << "serial RTS" << false << "port closed" << "close open close" << "RTS on, failed: closed; failed: closed; RTS on, failed: closed";
+    QTest::newRow("unknown parallel port: reported, not written") << "parallel" << false << "no address" << "close open close" << "failed: closed; failed: closed; failed: closed";
+    QTest::newRow("a failure keeps the shutter state") << "parallel" << false << "fails once open" << "close open close" << "set 888 0: closed; clr 888 0: open; failed: open";
+    QTest::newRow("serial port opens at the shutter level: RTS active high, closed") << "serial RTS" << true << "" << "reopen" << "close, RTS off, open 1: closed";
+    QTest::newRow("serial port opens at the shutter level: RTS active low, closed") << "serial RTS" << false << "" << "reopen" << "close, RTS on, open 1: closed";
+    QTest::newRow("serial port opens at the shutter level: DTR active low, closed") << "serial DTR" << false << "" << "reopen" << "close, DTR on, open 1: closed";
+    QTest::newRow("serial port opens at the shutter level: DTR active high, open") << "serial DTR" << true << "" << "open reopen" << "DTR on: open; close, DTR on, open 1: open";
+    QTest::newRow("serial port opens at the shutter level: RTS active low, open") << "serial RTS" << false << "" << "open reopen" << "RTS off: open; close, RTS off, open 1: open";
+    QTest::newRow("serial port open refused: reported") << "serial DTR" << true << "open refused" << "reopen" << "close, DTR off, open 1, failed: closed";
 }
 // clang-format on
 
-void TestShutterLine::polarity()
+void TestShutterLine::drivesTheLine()
 {
-    QFETCH(QString, interface);
+    QFETCH(QString, wiring);
+    QFETCH(bool, activeLogic);
+    QFETCH(QString, fault);
+    QFETCH(QString, commands);
     FakeParallelPort parallel;
     FakeSerialLine serial;
-    serial.opened = true;
     ShutterLine line(parallel, serial);
     ShutterConfig& config = line.config();
-    config.Use = interface == QLatin1String("parallel") ? Interface::Parallel
-                 : interface == QLatin1String("serial") ? Interface::Serial
-                                                        : Interface::None;
-    config.PortAddress = 888;
-    config.PortBit = 1;
+    config.Use = wiring == u"parallel" ? Interface::Parallel : Interface::Serial;
+    config.PortAddress = fault == u"no address" ? 0 : 888;
     config.CommPortNumber = 1;
-    QFETCH(QString, controlLine);
-    QFETCH(bool, activeLogic);
-    config.ControlLine = controlLine == QLatin1String("DTR") ? ControlLine::Dtr : ControlLine::Rts;
+    config.ControlLine = wiring.endsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
     config.ActiveLogic = activeLogic;
-
-    line.openShutter();
-    QVERIFY(line.shutterOpen());
-    QTEST(parallel.writes + serial.calls, "afterOpen");
-    parallel.writes.clear();
-    serial.calls.clear();
-
-    line.closeShutter();
-    QVERIFY(!line.shutterOpen());
-    QTEST(parallel.writes + serial.calls, "afterClose");
-
-    // Driving twice in a row writes again and does no harm.
-    parallel.writes.clear();
-    serial.calls.clear();
-    line.closeShutter();
-    QTEST(parallel.writes + serial.calls, "afterClose");
-}
-
-void TestShutterLine::unknownParallelPortIsReportedNotWritten()
-{
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().Use = Interface::Parallel;
-    line.config().ParallelPortIndex = 3;
-    line.config().PortAddress = 0;
-    QVERIFY_THROWS_EXCEPTION(LineFailure, line.openShutter());
-    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
-    QVERIFY(parallel.writes.isEmpty());
-}
-
-void TestShutterLine::closedSerialPortIsReported()
-{
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().Use = Interface::Serial;
-    line.config().ControlLine = ControlLine::Rts;
-    line.config().ActiveLogic = false;
-    try {
-        line.openShutter();
-        QFAIL("a shutter command on a closed port must be reported");
-    } catch (const LineFailure& failure) {
-        QCOMPARE(failure.text(), QStringLiteral("The Com port selected is not available"));
+    serial.opened = fault != u"port closed";
+    serial.refuseOpen = fault == u"open refused";
+    QStringList trace;
+    for (const QString& command : commands.split(u' ')) {
+        parallel.fail = fault == u"fails once open" && line.shutterOpen();
+        try {
+            if (command != u"reopen")
+                command == u"open" ? line.openShutter() : line.closeShutter();
+            else if (line.openSerialPort())
+                serial.calls << QStringLiteral("failed");
+        } catch (const LineFailure&) {
+            serial.calls << QStringLiteral("failed");
+        }
+        trace << (parallel.writes + serial.calls).join(u", ") +
+                     QLatin1String(line.shutterOpen() ? ": open" : ": closed");
+        parallel.writes.clear();
+        serial.calls.clear();
     }
-    QVERIFY(!line.shutterOpen());
-    QVERIFY2(!serial.rts && serial.calls.isEmpty(), "an open level that failed is not kept");
-    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
-    QVERIFY2(serial.rts, "the closed level is kept for the next open");
+    QTEST(trace.join(u"; "), "trace");
 }
 
-void TestShutterLine::failureKeepsShutterState()
-{
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().Use = Interface::Parallel;
-    line.config().PortAddress = 888;
-    line.openShutter();
-    parallel.fail = true;
-    QVERIFY_THROWS_EXCEPTION(LineFailure, line.closeShutter());
-    QVERIFY(line.shutterOpen());
-}
-
-void TestShutterLine::openSerialPortReopensAndReportsFailure()
-{
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().CommPortNumber = 3;
-    line.config().ControlLine = ControlLine::Dtr;
-    QVERIFY(!line.openSerialPort());
-    QVERIFY(!line.openSerialPort());
-    QCOMPARE(serial.calls, (QStringList{"DTR on", "open 3", "close", "DTR on", "open 3"}));
-    QVERIFY(serial.isOpen());
-
-    serial.refuseOpen = true;
-    const auto failure = line.openSerialPort();
-    QVERIFY(failure);
-    QCOMPARE(failure->text(), QStringLiteral("The Com port selected is not available"));
-    QVERIFY(!serial.isOpen());
-}
-
-// The port applies its stored levels the moment it opens: the configured line's is the level
-// the shutter is at. Only where "line set" is the closed level do the lines outlive the release.
+// Each step sets or clears a data bit at an address; the calls show a failure's reason, which
+// the advice on ppdev follows. The data register reads back 0xA5 unless it does not at all.
 // clang-format off
-void TestShutterLine::serialPortOpensAtTheShutterLevel_data()
+void TestShutterLine::parallelAdapter_data()
 {
-    QTest::addColumn<QString>("controlLine");
-    QTest::addColumn<bool>("activeLogic");
-    QTest::addColumn<bool>("openByHand");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<bool>("keepLevelsOnRelease");
-
-    QTest::newRow("RTS active high, closed") << "RTS" << true << false << QStringList{"RTS off", "open 1"} << false;
-    QTest::newRow("RTS active low, closed") << "RTS" << false << false << QStringList{"RTS on", "open 1"} << true;
-    QTest::newRow("DTR active low, closed") << "DTR" << false << false << QStringList{"DTR on", "open 1"} << true;
-    QTest::newRow("DTR active high, open by hand") << "DTR" << true << true << QStringList{"close", "DTR on", "open 1"} << false;
-    QTest::newRow("RTS active low, open by hand") << "RTS" << false << true << QStringList{"close", "RTS off", "open 1"} << true;
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("calls");
+    const QString bits = QStringLiteral("set 378 1, clr 378 0, set 378 7, clr 378 5");
+    QTest::newRow("a port at each address: the first released and closed for the second") << "" << "set 378 1, set 278 1" << "find, check parport0, open parport0, claim parport0, write parport0 a7, release parport0, close parport0, check parport1, open parport1, claim parport1, write parport1 a7, release parport1, close parport1, free";
+    QTest::newRow("the register reads back: the other seven bits kept") << "" << bits << "find, check parport0, open parport0, claim parport0, write parport0 a7, write parport0 a6, write parport0 a6, write parport0 86, release parport0, close parport0, free";
+    QTest::newRow("the register does not read back: from zero") << "no read back" << bits << "find, check parport0, open parport0, claim parport0, write parport0 2, write parport0 2, write parport0 82, write parport0 82, release parport0, close parport0, free";
+    QTest::newRow("the list cannot be read") << "no list" << "set 378 1" << "find, " + QLatin1String(messages::ParallelPortListUnreadable);
+    QTest::newRow("a port listed only for raw I/O is not used") << "raw I/O only" << "set 378 1" << "find, " + QLatin1String(messages::NoParallelPortAtAddress) + ", free";
+    QTest::newRow("a device file that is not ppdev: the library never asked to open it") << "not ppdev" << "set 378 1" << "find, check parport0, not ppdev, free";
+    QTest::newRow("a port claimed by another program is closed again") << "claimed elsewhere" << "set 378 1" << "find, check parport0, open parport0, claim parport0, close parport0, " + messages::parallelPortInUse(QStringLiteral("/dev/parport0")) + ", free";
+    QTest::newRow("a data bit that does not exist, from a hand-edited setting") << "" << "set 378 8" << "Data bit D8 does not exist.";
 }
 // clang-format on
 
-void TestShutterLine::serialPortOpensAtTheShutterLevel()
+void TestShutterLine::parallelAdapter()
 {
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    line.config().Use = Interface::Serial;
-    line.config().CommPortNumber = 1;
-    QFETCH(QString, controlLine);
-    QFETCH(bool, activeLogic);
-    QFETCH(bool, openByHand);
-    line.config().ControlLine =
-        controlLine == QLatin1String("DTR") ? ControlLine::Dtr : ControlLine::Rts;
-    line.config().ActiveLogic = activeLogic;
-    if (openByHand) {
-        serial.opened = true;
-        line.openShutter();
-        serial.calls.clear();
-    }
-    QVERIFY(!line.openSerialPort());
-    QTEST(serial.calls, "calls");
-    QTEST(serial.keepLevelsOnRelease, "keepLevelsOnRelease");
-    QCOMPARE(line.shutterOpen(), openByHand);
+    QFETCH(QString, fault);
+    QFETCH(QString, steps);
+    fake = {fault};
+    {
+        Ieee1284Port port([](const char* file) {
+            fake.log("check", file);
+            return fake.fault == u"not ppdev" ? fake.fault : QString();
+        });
+        for (const QString& step : steps.split(QStringLiteral(", "))) {
+            const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
+            const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
+            try {
+                step.startsWith(u"set") ? port.setPortBit(address, bit)
+                                        : port.clrPortBit(address, bit);
+            } catch (const LineFailure& failure) {
+                QCOMPARE(failure.text(),
+                         messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
+                const QLatin1String advice(messages::PpdevAdvice);
+                QVERIFY2(failure.detail().endsWith(u' ' + advice), qPrintable(failure.detail()));
+                fake.calls << failure.detail().chopped(advice.size() + 1);
+            }
+        }
+    } // the adapter gone: what it held is released, closed and freed
+    QTEST(fake.calls.join(u", "), "calls");
 }
 
 QTEST_GUILESS_MAIN(TestShutterLine)
