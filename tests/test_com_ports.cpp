@@ -183,6 +183,11 @@ void TestComPorts::textConversions_data()
     QTest::newRow("words in any case") << "fALSE" << "- - false";
     QTest::newRow("hexadecimal") << "&H10" << "- - -";
     QTest::newRow("only blanks") << " \t " << "- - -";
+    QTest::newRow("an exponent") << "1e3" << "1000 - true";
+    QTest::newRow("an exponent out of range") << "1e5" << "- - true";
+    QTest::newRow("a unit after the number") << "5s" << "- - -";
+    QTest::newRow("a thousands separator") << "1,000" << "- - -";
+    QTest::newRow("infinity") << "inf" << "- - -";
     // clang-format on
 }
 
