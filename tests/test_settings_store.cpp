@@ -11,13 +11,15 @@
 using namespace kestrova;
 
 namespace {
-// Makes a folder read-only for this process, even for root: root ignores file modes, so it
-// gets a private mount namespace in which the folder is bound read-only.
-bool makeReadOnly(const QString& folder)
+// Makes a folder read-only for this process, or writable again, even for root: root ignores file
+// modes, so it binds the folder read-only in a private mount namespace.
+bool setReadOnly(const QString& folder, bool readOnly)
 {
     const QByteArray path = QFile::encodeName(folder);
     if (geteuid() != 0)
-        return chmod(path.constData(), 0555) == 0;
+        return chmod(path.constData(), readOnly ? 0555 : 0755) == 0;
+    if (!readOnly)
+        return umount2(path.constData(), MNT_DETACH) == 0;
     static const bool ownNamespace =
         unshare(CLONE_NEWNS) == 0 &&
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
@@ -27,133 +29,59 @@ bool makeReadOnly(const QString& folder)
                0;
 }
 
-void makeWritable(const QString& folder)
+QByteArray contents(const QString& file)
 {
-    const QByteArray path = QFile::encodeName(folder);
-    if (geteuid() == 0)
-        umount2(path.constData(), MNT_DETACH);
-    else
-        chmod(path.constData(), 0755);
+    QFile raw(file);
+    return raw.open(QIODevice::ReadOnly) ? raw.readAll() : QByteArray();
 }
 } // namespace
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
 private slots:
-    void savedTextReachesTheFileAtOnce();
-    void absentKeyGivesDefault();
-    void unwritableFolderIsReported();
-    void readOnlyFolderKeepsWhatWasSavedAndRecovers();
-    void garbageFileKeepsReadableValuesAndAcceptsSaves();
-    void defaultStoreLivesInTheUserConfigFolder();
-};
-
-void TestSettingsStore::savedTextReachesTheFileAtOnce()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
-    QSettingsStore store(file);
-    QVERIFY(store.save(settings::SerialControlLine, QStringLiteral("1")));
-    QVERIFY(store.save(settings::ParallelPortIndex, QStringLiteral("-1")));
-    QVERIFY(store.save(settings::ParallelActiveLogic, QStringLiteral(" 0 ")));
-
-    // A second store on the same file sees what is on disk, not a cache of the first one.
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    const QByteArray contents = raw.readAll();
-    QVERIFY2(contents.contains("[Serial%20Options]") || contents.contains("[Serial Options]"),
-             contents.constData());
-    QSettingsStore reread(file);
-    QCOMPARE(reread.read(settings::SerialControlLine), QStringLiteral("1"));
-    QCOMPARE(reread.read(settings::ParallelPortIndex), QStringLiteral("-1"));
-    QCOMPARE(reread.read(settings::ParallelActiveLogic), QStringLiteral(" 0 "));
-}
-
-void TestSettingsStore::absentKeyGivesDefault()
-{
-    QTemporaryDir dir;
-    QSettingsStore store(dir.filePath(QStringLiteral("Kestrova.conf")));
-    for (const SettingKey& key : settings::All)
-        QCOMPARE(store.read(key), QLatin1String(key.defaultText));
-}
-
-void TestSettingsStore::unwritableFolderIsReported()
-{
-    // A folder that cannot be created, even by root: its parent is an ordinary file.
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("blocker")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    QSettingsStore store(dir.filePath(QStringLiteral("blocker/Kestrova/Kestrova.conf")));
-    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("3")));
-    QVERIFY2(store.failureText().contains(QStringLiteral("blocker/Kestrova/Kestrova.conf")),
-             qPrintable(store.failureText()));
-}
-
-// A refused write leaves the file as it was; once the folder is writable again, each save is
-// judged by whether it reached the disk now, not by the error QSettings met before.
-void TestSettingsStore::readOnlyFolderKeepsWhatWasSavedAndRecovers()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+    // The readable values of a garbage file are kept, and saves reach the file at once, texts as
+    // saved. A refused save names the file and leaves it as it was; once the folder is writable
+    // again, a save is judged by whether it reached the disk now, and the values refused before,
+    // which the store kept, reach it too.
+    void readOnlyFolderKeepsWhatWasSavedAndRecovers()
     {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+        QFile raw(file);
+        QVERIFY(raw.open(QIODevice::WriteOnly));
+        raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
+        raw.close();
         QSettingsStore store(file);
-        QVERIFY(store.save(settings::ParallelPortBit, QStringLiteral("6")));
+        QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
+        QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1")); // absent: default
+        QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral(" 1 ")),
+                 qPrintable(store.failureText()));
+        QCOMPARE(QSettingsStore(file).read(settings::SerialControlLine), QStringLiteral(" 1 "));
+        QVERIFY(contents(file).contains("PortBit=5"));
+
+        if (!setReadOnly(dir.path(), true))
+            QSKIP("cannot make a folder read-only here");
+        QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
+        QVERIFY2(store.failureText().contains(file), qPrintable(store.failureText()));
+        QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
+        QVERIFY(setReadOnly(dir.path(), false));
+        QVERIFY(contents(file).contains("PortBit=5"));
+
+        QVERIFY2(store.save(settings::SerialActiveLogic, QStringLiteral("0")),
+                 qPrintable(store.failureText()));
+        QVERIFY(store.failureText().isEmpty());
+        for (const char* line : {"ActiveLogic=0", "PortBit=2", "PortIndex=2"})
+            QVERIFY2(contents(file).contains(line), contents(file).constData());
     }
-    if (!makeReadOnly(dir.path()))
-        QSKIP("cannot make a folder read-only here");
-    QSettingsStore store(file);
-    QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
-    QVERIFY(!store.failureText().isEmpty());
-    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
-    makeWritable(dir.path());
 
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    QByteArray contents = raw.readAll();
-    QVERIFY2(contents.contains("PortBit=6"), contents.constData());
-    raw.close();
-
-    QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral("1")),
-             qPrintable(store.failureText()));
-    QVERIFY(store.failureText().isEmpty());
-    QVERIFY(store.save(settings::SerialActiveLogic, QStringLiteral("0")));
-    // The values refused before were kept and reach the disk with the next save.
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    contents = raw.readAll();
-    for (const char* line : {"Control%20Line=1", "ActiveLogic=0", "PortBit=2", "PortIndex=2"})
-        QVERIFY2(contents.contains(line), contents.constData());
-}
-
-void TestSettingsStore::garbageFileKeepsReadableValuesAndAcceptsSaves()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::WriteOnly));
-    raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
-    raw.close();
-
-    QSettingsStore store(file);
-    QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
-    QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1"));
-    QVERIFY2(store.save(settings::SerialPortIndex, QStringLiteral("4")),
-             qPrintable(store.failureText()));
-
-    QSettingsStore reread(file);
-    QCOMPARE(reread.read(settings::SerialPortIndex), QStringLiteral("4"));
-    QCOMPARE(reread.read(settings::ParallelPortBit), QStringLiteral("5"));
-}
-
-void TestSettingsStore::defaultStoreLivesInTheUserConfigFolder()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QSettingsStore store;
-    const QString expected =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-        QStringLiteral("/Kestrova/Kestrova.conf");
-    QCOMPARE(store.fileName(), expected);
-}
+    void defaultStoreLivesInTheUserConfigFolder()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCOMPARE(QSettingsStore().fileName(),
+                 QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                     QStringLiteral("/Kestrova/Kestrova.conf"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
 #include "test_settings_store.moc"
