@@ -79,18 +79,17 @@ private slots:
     void storedValues_data()
     {
         QTest::addColumn<Stored>("stored");
-        QTest::addColumn<bool>("serialInForce");
         QTest::addColumn<QString>("line");
         QTest::addColumn<QStringList>("fallbacks");
-        QTest::newRow("empty store") << Stored{} << false << "P - parallel 888 D1 Com1 RTS low" << QStringList{};
-        QTest::newRow("serial selected, active high by default") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << false << "- S serial 888 D1 Com1 RTS high" << QStringList{};
-        QTest::newRow("both selected: serial wins with its polarity") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/ActiveLogic", "1"}, {"Serial Options/ActiveLogic", "0"}} << false << "P S serial 888 D1 Com1 RTS low" << QStringList{};
-        QTest::newRow("neither selected keeps the interface and polarity in force") << Stored{{"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "3"}} << true << "- - serial 888 D3 Com1 RTS high" << QStringList{};
-        QTest::newRow("LPT2 D7 Com16, any control line text but 0 is DTR") << Stored{{"Parallel Options/PortIndex", "1"}, {"Parallel Options/PortBit", "7"}, {"Serial Options/PortIndex", "15"}, {"Serial Options/Control Line", "RTS"}} << false << "P - parallel 632 D7 Com16 DTR low" << QStringList{};
-        QTest::newRow("unknown parallel index has no address") << Stored{{"Parallel Options/PortIndex", "3"}} << false << "P - parallel 0 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("empty store") << Stored{} << "P - parallel 888 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("serial selected, active high by default") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << "- S serial 888 D1 Com1 RTS high" << QStringList{};
+        QTest::newRow("both selected: serial wins with its polarity") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/ActiveLogic", "1"}, {"Serial Options/ActiveLogic", "0"}} << "P S serial 888 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("neither selected keeps the interface and polarity in force") << Stored{{"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "3"}} << "- - serial 888 D3 Com1 RTS high" << QStringList{};
+        QTest::newRow("LPT2 D7 Com16, any control line text but 0 is DTR") << Stored{{"Parallel Options/PortIndex", "1"}, {"Parallel Options/PortBit", "7"}, {"Serial Options/PortIndex", "15"}, {"Serial Options/Control Line", "RTS"}} << "P - parallel 632 D7 Com16 DTR low" << QStringList{};
+        QTest::newRow("unknown parallel index has no address") << Stored{{"Parallel Options/PortIndex", "3"}} << "P - parallel 0 D1 Com1 RTS low" << QStringList{};
         QTest::newRow("values that do not convert or fit fall back, in reading order") << Stored{{"Parallel Options/Parallel Control", "maybe"}, {"Parallel Options/PortBit", "8"}, {"Parallel Options/ActiveLogic", ""}, {"Serial Options/PortIndex", "32767"}}
-            << false << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
-        QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << false << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
+            << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
+        QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
     }
     // clang-format on
     void storedValues()
@@ -98,11 +97,9 @@ private slots:
         MemoryStore store;
         QFETCH(Stored, stored);
         store.values = stored;
-        ShutterConfig inForce;
-        if (QFETCH(bool, serialInForce); serialInForce) {
-            inForce.Use = Interface::Serial;
-            inForce.ActiveLogic = true;
-        }
+        ShutterConfig inForce; // what stays while no interface is selected
+        inForce.Use = Interface::Serial;
+        inForce.ActiveLogic = true;
         const LoadedConfiguration loaded = loadActiveConfiguration(store, inForce);
         const ShutterConfig& c = loaded.config;
         const QStringList line{loaded.parallelChecked ? "P" : "-",
