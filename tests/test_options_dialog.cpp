@@ -110,7 +110,7 @@ private slots:
         row("odd stored values show and save the default", {{"Parallel Options/PortIndex", "3"}, {"Parallel Options/ActiveLogic", "-1"}, {"Serial Options/PortIndex", "five"}}, "", "lstPBit:2 cmdOptionsApply", "0 2 0 0 0 1", {"set 888 2"});
         row("Interface, Serial", {}, "", "mnuSerial", "", {"RTS off", "open 1", "RTS off"});
         row("Interface, Parallel", serial, "", "mnuParallel", "", {"set 888 1"});
-        row("Apply during a sequence takes effect at the next phase, D1 left open", {}, "", "cmdStart lstPBit:5 chkPActiveLogic cmdOptionsApply tick tick", "0 5 1 0 0 1", {"clr 888 1", "clr 888 5"});
+        row("Apply during a sequence takes effect at the next phase, D1 left open", {}, "", "cmdStart lstPBit:5 chkPActiveLogic cmdOptionsApply tick tick tick", "0 5 1 0 0 1", {"clr 888 1", "clr 888 5", "set 888 5"});
         row("shutter open by hand: only the opening is driven", {}, "", "cmdConnect lstPBit:5 cmdOptionsApply", "0 5 0 0 0 1", {"clr 888 1"});
         row("a fallback told again at Interface, Parallel", unreadable, "", "mnuParallel", "", {"set 888 1"}, unread("Parallel Options/PortBit"));
         row("a fallback told again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Serial Options/Serial Control"));
