@@ -28,7 +28,7 @@ QString shown(QWidget* dialog, const QString& name)
         selected.isEmpty() ? -1 : selected.first()->listWidget()->row(selected.first()));
 }
 
-// The options dialog, after Options... on the menu when "show"; none is loaded before.
+// The options dialog loaded, if any; with "show", after Options... on the menu.
 OptionsDialog* optionsDialog(const WindowRig& rig, bool show = true)
 {
     if (show)
@@ -56,6 +56,7 @@ void act(const WindowRig& rig, const QString& steps)
         }
         QWidget* control = rig.window->findChild<QWidget*>(name);
         control = control ? control : child(optionsDialog(rig), name);
+        // Shows the control's tab; a button, on no tab, has the index -1, which changes nothing.
         if (auto* tabs = control->window()->findChild<QTabWidget*>())
             tabs->setCurrentIndex(tabs->indexOf(control->parentWidget()));
         auto* list = qobject_cast<QListWidget*>(control);
