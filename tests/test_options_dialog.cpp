@@ -116,6 +116,7 @@ private slots:
         row("a fallback told again at Interface, Parallel", unreadable, "", "mnuParallel", "", {"set 888 1"}, unread("Parallel Options/PortBit"));
         row("a fallback told again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Serial Options/Serial Control"));
         row("a missing Com port told once at Apply", serial, "port", "lstSPort:2 cmdOptionsApply", "0 1 0 2 0 1", {"RTS off", "open 3", "RTS off"}, {messages::ComPortNotAvailable, "Com3: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
+        row("a missing Com port told instead of a fallback", unreadable, "port", "mnuSerial", "", {"RTS off", "open 1", "RTS off"}, {messages::ComPortNotAvailable, "Com1: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
         row("closing while a save's message waits unloads the dialog", {}, "store close", "lstPBit:5 cmdOptionsOK", "", {}, {});
         row("a refused write told once, not the missing port too", serial, "port store", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"RTS off", "open 1", "RTS off"}, {messages::SettingsNotSaved, "disk full"});
     }
