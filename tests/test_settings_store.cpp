@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "config/ActiveConfiguration.h"
 #include "config/SettingsStore.h"
+#include "fakes/MemoryStore.h"
 
 #include <QtTest>
 
@@ -9,151 +11,136 @@
 #include <unistd.h>
 
 using namespace kestrova;
+using kestrova::test::MemoryStore;
+using Stored = QMap<QString, QString>; // "Section/Key" -> text
 
 namespace {
-// Makes a folder read-only for this process, even for root: root ignores file modes, so it
-// gets a private mount namespace in which the folder is bound read-only.
-bool makeReadOnly(const QString& folder)
+// Makes a folder read-only for this process, or writable again, even for root: root ignores file
+// modes, so it binds the folder read-only in a private mount namespace.
+bool setReadOnly(const QString& folder, bool readOnly)
 {
-    const QByteArray path = QFile::encodeName(folder);
+    const QByteArray encoded = QFile::encodeName(folder);
+    const char* path = encoded.constData();
     if (geteuid() != 0)
-        return chmod(path.constData(), 0555) == 0;
-    static const bool ownNamespace =
-        unshare(CLONE_NEWNS) == 0 &&
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    return ownNamespace &&
-           mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) == 0 &&
-           mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
-               0;
-}
-
-void makeWritable(const QString& folder)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    if (geteuid() == 0)
-        umount2(path.constData(), MNT_DETACH);
-    else
-        chmod(path.constData(), 0755);
+        return chmod(path, readOnly ? 0555 : 0755) == 0;
+    if (!readOnly)
+        return umount2(path, MNT_DETACH) == 0;
+    return unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           mount(path, path, nullptr, MS_BIND, nullptr) == 0 &&
+           mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
 }
 } // namespace
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
 private slots:
-    void savedTextReachesTheFileAtOnce();
-    void absentKeyGivesDefault();
-    void unwritableFolderIsReported();
-    void readOnlyFolderKeepsWhatWasSavedAndRecovers();
-    void garbageFileKeepsReadableValuesAndAcceptsSaves();
-    void defaultStoreLivesInTheUserConfigFolder();
-};
-
-void TestSettingsStore::savedTextReachesTheFileAtOnce()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
-    QSettingsStore store(file);
-    QVERIFY(store.save(settings::SerialControlLine, QStringLiteral("1")));
-    QVERIFY(store.save(settings::ParallelPortIndex, QStringLiteral("-1")));
-    QVERIFY(store.save(settings::ParallelActiveLogic, QStringLiteral(" 0 ")));
-
-    // A second store on the same file sees what is on disk, not a cache of the first one.
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    const QByteArray contents = raw.readAll();
-    QVERIFY2(contents.contains("[Serial%20Options]") || contents.contains("[Serial Options]"),
-             contents.constData());
-    QSettingsStore reread(file);
-    QCOMPARE(reread.read(settings::SerialControlLine), QStringLiteral("1"));
-    QCOMPARE(reread.read(settings::ParallelPortIndex), QStringLiteral("-1"));
-    QCOMPARE(reread.read(settings::ParallelActiveLogic), QStringLiteral(" 0 "));
-}
-
-void TestSettingsStore::absentKeyGivesDefault()
-{
-    QTemporaryDir dir;
-    QSettingsStore store(dir.filePath(QStringLiteral("Kestrova.conf")));
-    for (const SettingKey& key : settings::All)
-        QCOMPARE(store.read(key), QLatin1String(key.defaultText));
-}
-
-void TestSettingsStore::unwritableFolderIsReported()
-{
-    // A folder that cannot be created, even by root: its parent is an ordinary file.
-    QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("blocker")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    QSettingsStore store(dir.filePath(QStringLiteral("blocker/Kestrova/Kestrova.conf")));
-    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("3")));
-    QVERIFY2(store.failureText().contains(QStringLiteral("blocker/Kestrova/Kestrova.conf")),
-             qPrintable(store.failureText()));
-}
-
-// A refused write leaves the file as it was; once the folder is writable again, each save is
-// judged by whether it reached the disk now, not by the error QSettings met before.
-void TestSettingsStore::readOnlyFolderKeepsWhatWasSavedAndRecovers()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+    // The readable values of a garbage file are kept, and saves reach the file at once, texts as
+    // saved. A refused save names the file and leaves it as it was; once the folder is writable
+    // again, a save is judged by whether it reached the disk now, and the values refused before,
+    // which the store kept, reach it too.
+    void readOnlyFolderKeepsWhatWasSavedAndRecovers()
     {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
+        QFile raw(file);
+        QVERIFY(raw.open(QIODevice::WriteOnly));
+        raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
+        raw.close();
         QSettingsStore store(file);
-        QVERIFY(store.save(settings::ParallelPortBit, QStringLiteral("6")));
+        // QSettings instances on one file share what is not yet written: look at the file itself.
+        const auto onDisk = [&](const char* line) {
+            QFile written(file);
+            return written.open(QIODevice::ReadOnly) && written.readAll().contains(line);
+        };
+        QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
+        QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1")); // absent: default
+        QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral(" 1 ")),
+                 qPrintable(store.failureText()));
+        QVERIFY(onDisk("Control%20Line=\" 1 \"") && onDisk("PortBit=5"));
+
+        if (!setReadOnly(dir.path(), true))
+            QSKIP("cannot make a folder read-only here");
+        QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
+        QVERIFY2(store.failureText().contains(file), qPrintable(store.failureText()));
+        QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
+        QVERIFY(setReadOnly(dir.path(), false));
+        QVERIFY(onDisk("PortBit=5"));
+
+        QVERIFY2(store.save(settings::SerialActiveLogic, QStringLiteral("0")),
+                 qPrintable(store.failureText()));
+        QVERIFY(store.failureText().isEmpty());
+        QVERIFY(onDisk("ActiveLogic=0") && onDisk("PortBit=2") && onDisk("PortIndex=2"));
     }
-    if (!makeReadOnly(dir.path()))
-        QSKIP("cannot make a folder read-only here");
-    QSettingsStore store(file);
-    QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
-    QVERIFY(!store.failureText().isEmpty());
-    QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
-    makeWritable(dir.path());
 
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    QByteArray contents = raw.readAll();
-    QVERIFY2(contents.contains("PortBit=6"), contents.constData());
-    raw.close();
+    // Loaded over a serial line in force, active high, when "serialInForce"; "line": the
+    // interfaces checked, the one in use, its parallel and serial lines, polarity.
+    // clang-format off
+    void storedValues_data()
+    {
+        QTest::addColumn<Stored>("stored");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("fallbacks");
+        QTest::newRow("empty store") << Stored{} << "P - parallel 888 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("serial selected, active high by default") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}} << "- S serial 888 D1 Com1 RTS high" << QStringList{};
+        QTest::newRow("both selected: serial wins with its polarity") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/ActiveLogic", "1"}, {"Serial Options/ActiveLogic", "0"}} << "P S serial 888 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("neither selected keeps the interface and polarity in force") << Stored{{"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "3"}} << "- - serial 888 D3 Com1 RTS high" << QStringList{};
+        QTest::newRow("LPT2 D7 Com16, any control line text but 0 is DTR") << Stored{{"Parallel Options/PortIndex", "1"}, {"Parallel Options/PortBit", "7"}, {"Serial Options/PortIndex", "15"}, {"Serial Options/Control Line", "RTS"}} << "P - parallel 632 D7 Com16 DTR low" << QStringList{};
+        QTest::newRow("unknown parallel index has no address") << Stored{{"Parallel Options/PortIndex", "3"}} << "P - parallel 0 D1 Com1 RTS low" << QStringList{};
+        QTest::newRow("values that do not convert or fit fall back, in reading order") << Stored{{"Parallel Options/Parallel Control", "maybe"}, {"Parallel Options/PortBit", "8"}, {"Parallel Options/ActiveLogic", ""}, {"Serial Options/PortIndex", "32767"}}
+            << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
+        QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
+    }
+    // clang-format on
+    void storedValues()
+    {
+        MemoryStore store;
+        QFETCH(Stored, stored);
+        store.values = stored;
+        ShutterConfig inForce; // what stays while no interface is selected
+        inForce.Use = Interface::Serial;
+        inForce.ActiveLogic = true;
+        const LoadedConfiguration loaded = loadActiveConfiguration(store, inForce);
+        const ShutterConfig& c = loaded.config;
+        const QStringList line{loaded.parallelChecked ? "P" : "-",
+                               loaded.serialChecked ? "S" : "-",
+                               c.Use == Interface::Serial ? "serial" : "parallel",
+                               QString::number(c.PortAddress),
+                               QStringLiteral("D%1").arg(c.PortBit),
+                               QStringLiteral("Com%1").arg(c.CommPortNumber),
+                               c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
+                               c.ActiveLogic ? "high" : "low"};
+        QTEST(line.join(' '), "line");
+        QCOMPARE(int(c.SerialPortIndex), c.CommPortNumber - 1);
+        QTEST(loaded.fallbacks, "fallbacks");
+        QVERIFY(store.saves.isEmpty());
+    }
 
-    QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral("1")),
-             qPrintable(store.failureText()));
-    QVERIFY(store.failureText().isEmpty());
-    QVERIFY(store.save(settings::SerialActiveLogic, QStringLiteral("0")));
-    // The values refused before were kept and reach the disk with the next save.
-    QVERIFY(raw.open(QIODevice::ReadOnly));
-    contents = raw.readAll();
-    for (const char* line : {"Control%20Line=1", "ActiveLogic=0", "PortBit=2", "PortIndex=2"})
-        QVERIFY2(contents.contains(line), contents.constData());
-}
-
-void TestSettingsStore::garbageFileKeepsReadableValuesAndAcceptsSaves()
-{
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
-    QFile raw(file);
-    QVERIFY(raw.open(QIODevice::WriteOnly));
-    raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
-    raw.close();
-
-    QSettingsStore store(file);
-    QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
-    QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1"));
-    QVERIFY2(store.save(settings::SerialPortIndex, QStringLiteral("4")),
-             qPrintable(store.failureText()));
-
-    QSettingsStore reread(file);
-    QCOMPARE(reread.read(settings::SerialPortIndex), QStringLiteral("4"));
-    QCOMPARE(reread.read(settings::ParallelPortBit), QStringLiteral("5"));
-}
-
-void TestSettingsStore::defaultStoreLivesInTheUserConfigFolder()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QSettingsStore store;
-    const QString expected =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-        QStringLiteral("/Kestrova/Kestrova.conf");
-    QCOMPARE(store.fileName(), expected);
-}
+    // The other interface is cleared first: a store refusing only the second write never holds
+    // both interfaces, and both keys are written whatever becomes of the first.
+    // clang-format off
+    void interfaceChoiceWritesBothKeys_data()
+    {
+        QTest::addColumn<bool>("serial");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QStringList>("saves");
+        const QStringList serialSaves{"Parallel Options/Parallel Control=0", "Serial Options/Serial Control=1"};
+        QTest::newRow("serial") << true << QStringList{} << true << serialSaves;
+        QTest::newRow("parallel") << false << QStringList{} << true << QStringList{"Serial Options/Serial Control=0", "Parallel Options/Parallel Control=1"};
+        QTest::newRow("only the chosen key refused") << true << QStringList{"Serial Options/Serial Control"} << false << serialSaves;
+    }
+    // clang-format on
+    void interfaceChoiceWritesBothKeys()
+    {
+        QFETCH(bool, serial);
+        MemoryStore store;
+        QFETCH(QStringList, refused);
+        store.refusedKeys = refused;
+        QTEST(saveInterfaceChoice(store, serial), "saved");
+        QTEST(store.saves, "saves");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
 #include "test_settings_store.moc"
