@@ -310,7 +310,7 @@ private slots:
         QCOMPARE(rig.messages[0].text,
                  "Some stored settings could not be read; their defaults are used.");
         QCOMPARE(rig.parallel.writes, QStringList{"set 888 1"}); // D1, the default
-        rig.store.set(settings::ParallelPortBit, "D1");
+        rig.store.set(settings::ParallelPortBit, "1");
         rig.trigger("mnuSerial");
         QCOMPARE(rig.store.get(settings::SerialControl), "1");
         QCOMPARE(rig.store.get(settings::ParallelControl), "0");
