@@ -270,6 +270,7 @@ private slots:
         QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
         QCOMPARE(Ways.at(int(inhibitor.holding())), way);
         QCOMPARE(desktop.lock(), way == "logind" ? "held" : "none");
+        QCOMPARE(rig.find("cmdStart")->isEnabled(), !rig.ticks->isEnabled()); // not while running
         play(rig, script.section('|', 1));
         QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
         QCOMPARE(Ways.at(int(inhibitor.holding())), "none");
@@ -305,6 +306,7 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(rig.messages.size(), 2);
         QCOMPARE(rig.messages[1].text, "The Com port selected is not available");
+        QCOMPARE(rig.serial.calls.mid(4), (QStringList{"RTS off", "open 1", "RTS off"})); // never set open
         // The read-outs are larger than the other captions, to be read from afar.
         QCOMPARE_GT(rig.find("lblTotalTime")->font().pointSizeF(),
                     rig.find("Label1")->font().pointSizeF());
