@@ -7,14 +7,10 @@
 
 namespace kestrova::test {
 
-// Any set of serial ports, as the system would list them; counts the looks.
+// Any set of serial ports, as the system would list them.
 class FakeSerialPorts : public SerialPortEnumerator {
 public:
-    QList<SerialPortInfo> ports() const override
-    {
-        ++looks;
-        return list;
-    }
+    QList<SerialPortInfo> ports() const override { return list; }
     // A listed port's names lead to its device file; otherFiles exist as themselves.
     QString resolve(const QString& deviceName) const override
     {
@@ -73,7 +69,6 @@ public:
 
     QList<SerialPortInfo> list;
     QStringList otherFiles;
-    mutable int looks = 0;
 };
 
 } // namespace kestrova::test

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QDir>
-
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -21,15 +19,6 @@ inline void dropRawIo()
     data[0].permitted &= ~(1u << CAP_SYS_RAWIO);
     data[0].inheritable &= ~(1u << CAP_SYS_RAWIO);
     syscall(SYS_capset, &header, data);
-}
-
-// Whether the kernel offers any parallel port: then tests of the missing-port case must not run,
-// since they would write to it.
-inline bool hasParallelPort()
-{
-    return !QDir(QStringLiteral("/dev"))
-                .entryList({QStringLiteral("parport*")}, QDir::System | QDir::AllEntries)
-                .isEmpty();
 }
 
 } // namespace kestrova::test
