@@ -110,7 +110,6 @@ const struct Fault {
     {"empty number of exposures", AtStart, "count=", Untouched, Invalid, "Number of"},
     {"no exposures", AtStart, "count=0", Untouched, Invalid, "Number of"},
     {"word as exposure time", AtStart, "exposure=ten", Untouched, Invalid, "Exposure Time"},
-    {"negative exposure time", AtStart, "exposure=-1", Untouched, Invalid, "Exposure Time"},
     {"delay above 32767", AtStart, "delay=32768", Untouched, Invalid,
      "Delay Between Exposures must be a whole number of seconds up to 32767,"},
     {"no delay between exposures", AtStart, "delay=0", Untouched, Invalid, "Delay"},
