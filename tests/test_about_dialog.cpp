@@ -3,7 +3,6 @@
 #include "support/WindowRig.h"
 
 #include <QLabel>
-#include <QTimer>
 #include <QtTest>
 
 using namespace kestrova;
@@ -11,41 +10,40 @@ using namespace kestrova;
 class AboutDialogTest : public QObject {
     Q_OBJECT
 private slots:
-    void singleInstanceOutlivesTheMainWindow();
+    // The About command shows the one instance, its texts whole in their boxes. The program ends
+    // when its last window closes: an open about box keeps it running after the main window is
+    // gone.
+    void singleInstanceOutlivesTheMainWindow()
+    {
+        test::WindowRig rig;
+        QWidget* window = &rig.open();
+        rig.trigger("mnuAbout");
+        QPointer<AboutDialog> first = AboutDialog::instance();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(test::child<QLabel>(first, "lblVersion")->text(), "Version 1.0.1");
+        for (QLabel* label : first->findChildren<QLabel*>())
+            QVERIFY(label->heightForWidth(label->width()) <= label->height());
+
+        // Shown again while loaded: the same window.
+        rig.trigger("mnuAbout");
+        QCOMPARE(AboutDialog::instance(), first.data());
+        // Closed, it is unloaded; the next showing loads it afresh.
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(first.isNull());
+        rig.trigger("mnuAbout");
+
+        bool aboutClosed = false;
+        QObject timers; // ends the timers below with the test
+        QTimer::singleShot(0, window, &QWidget::close);
+        QTimer::singleShot(100, &timers, [&aboutClosed] {
+            aboutClosed = AboutDialog::instance() && AboutDialog::instance()->close();
+        });
+        QTimer::singleShot(10000, &timers, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY2(aboutClosed, "the program ended with the main window");
+    }
 };
-
-// The About command shows the one instance, its texts whole in their boxes. The program ends
-// when its last window closes: an open about box keeps it running after the main window is gone.
-void AboutDialogTest::singleInstanceOutlivesTheMainWindow()
-{
-    test::WindowRig rig;
-    QWidget* window = &rig.open();
-    rig.trigger("mnuAbout");
-    QPointer<AboutDialog> first = AboutDialog::instance();
-    QVERIFY(first && first->isVisible());
-    QCOMPARE(test::child<QLabel>(first, "lblVersion")->text(), "Version 1.0.1");
-    for (QLabel* label : first->findChildren<QLabel*>())
-        QVERIFY(label->heightForWidth(label->width()) <= label->height());
-
-    // Shown again while loaded: the same window.
-    rig.trigger("mnuAbout");
-    QCOMPARE(AboutDialog::instance(), first.data());
-    // Closed, it is unloaded; the next showing loads it afresh.
-    first->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(first.isNull());
-    rig.trigger("mnuAbout");
-
-    bool aboutClosed = false;
-    QObject timers; // ends the timers below with the test
-    QTimer::singleShot(0, window, &QWidget::close);
-    QTimer::singleShot(100, &timers, [&aboutClosed] {
-        aboutClosed = AboutDialog::instance() && AboutDialog::instance()->close();
-    });
-    QTimer::singleShot(10000, &timers, [] { QCoreApplication::exit(1); });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY2(aboutClosed, "the program ended with the main window");
-}
 
 QTEST_MAIN(AboutDialogTest)
 #include "test_about_dialog.moc"

@@ -24,193 +24,184 @@ static void storeKeys(MemoryStore& store, const QString& keys)
 class TestComPorts : public QObject {
     Q_OBJECT
 private slots:
-    void assignment_data();
-    void assignment();
-    void texts();
-    void systemPortsFromSysfs();
-    void textConversions_data();
-    void textConversions();
-    void checkedArithmetic();
-};
-
-// The keys stored by hand, the ports plugged in at each start ("|" between starts on the same
-// store) and the keys stored after the last.
-void TestComPorts::assignment_data()
-{
-    QTest::addColumn<QString>("keysBefore");
-    QTest::addColumn<QString>("plugged");
-    QTest::addColumn<QString>("keysAfter");
-    // clang-format off
-    QTest::newRow("first adapter") << "" << "ftdi@ttyUSB0" << "Com1=ftdi";
-    QTest::newRow("a second adapter takes the next free number") << "" << "ftdi@ttyUSB0|ftdi@ttyUSB0 ch340@ttyUSB1" << "Com1=ftdi Com2=ch340";
-    QTest::newRow("an unplugged adapter keeps its number from a newcomer") << "" << "ftdi@ttyUSB0|ch340@ttyUSB0" << "Com1=ftdi Com2=ch340";
-    QTest::newRow("plugged back in other sockets, each keeps its number") << "" << "ftdi@ttyUSB0 ch340@ttyUSB1|ch340@ttyUSB0 ftdi@ttyUSB3" << "Com1=ftdi Com2=ch340";
-    QTest::newRow("an adapter without a by-id name is stored by its device") << "" << "acm@ttyACM0" << "Com1=/dev/ttyACM0";
-    QTest::newRow("a hand-written key for the adapter's device wins") << "Com7=/dev/ttyUSB0" << "ftdi@ttyUSB0" << "Com7=/dev/ttyUSB0";
-    QTest::newRow("a hand-written key elsewhere is kept and skipped") << "Com1=/dev/pts/7" << "ftdi@ttyUSB0" << "Com1=/dev/pts/7 Com2=ftdi";
-    QTest::newRow("real ttyS ports keep their numbers, phantom ones do not") << "" << "S0 s1 S2 s3 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com4=ch340";
-    // clang-format on
-}
-
-void TestComPorts::assignment()
-{
-    QFETCH(QString, keysBefore);
-    QFETCH(QString, plugged);
-    QFETCH(QString, keysAfter);
-    MemoryStore store;
-    storeKeys(store, keysBefore);
-    FakeSerialPorts ports;
-    ComPortTable table;
-    for (const QString& start : plugged.split('|')) {
-        ports.plug(start);
-        lookForSerialPorts(store, ports); // a second look must save nothing: see the count
-        table = lookForSerialPorts(store, ports);
+    // The keys stored by hand, the ports plugged in at each start ("|" between starts on the same
+    // store) and the keys stored after the last.
+    void assignment_data()
+    {
+        QTest::addColumn<QString>("keysBefore");
+        QTest::addColumn<QString>("plugged");
+        QTest::addColumn<QString>("keysAfter");
+        // clang-format off
+        QTest::newRow("a first adapter takes Com1, a second the next free number") << "" << "ftdi@ttyUSB0|ftdi@ttyUSB0 ch340@ttyUSB1" << "Com1=ftdi Com2=ch340";
+        QTest::newRow("unplugged, it keeps its number from a newcomer, and in another socket") << "" << "ftdi@ttyUSB0|ch340@ttyUSB0|ch340@ttyUSB0 ftdi@ttyUSB3" << "Com1=ftdi Com2=ch340";
+        QTest::newRow("an adapter without a by-id name is stored by its device") << "" << "acm@ttyACM0" << "Com1=/dev/ttyACM0";
+        QTest::newRow("a hand-written key for the adapter's device wins") << "Com7=/dev/ttyUSB0" << "ftdi@ttyUSB0" << "Com7=/dev/ttyUSB0";
+        QTest::newRow("a hand-written key elsewhere is kept and skipped") << "Com1=/dev/pts/7" << "ftdi@ttyUSB0" << "Com1=/dev/pts/7 Com2=ftdi";
+        QTest::newRow("real ttyS ports keep their numbers, phantom ones do not") << "" << "S0 s1 S2 s3 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com4=ch340";
+        // clang-format on
     }
-    MemoryStore expected;
-    storeKeys(expected, keysAfter);
-    QCOMPARE(store.values, expected.values);
-    QCOMPARE(store.saves.size(), expected.saves.size()); // each key saved once
-    // Every adapter plugged in has the number whose device leads to it.
-    for (const SerialPortInfo& adapter : table.adapters)
-        QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter))), adapter.devicePath);
-}
 
-void TestComPorts::texts()
-{
-    MemoryStore store;
-    storeKeys(store, "Com3=ftdi Com4=ch340 Com5=/dev/pts/3");
-    FakeSerialPorts ports;
-    ports.plug("S0 s1 ftdi@ttyUSB0 acm@ttyACM0");
-    ports.otherFiles << "/dev/pts/3";
-    const ComPortTable table = lookForSerialPorts(store, ports);
-    QStringList toolTips;
-    for (const ComPort& com : table.coms.mid(0, 6))
-        toolTips << comToolTip(com);
-    QCOMPARE(toolTips.join('\n'),
-             "Com1: built-in serial port, /dev/ttyS0, present\n"
-             "Com2: serial adapter, /dev/ttyACM0, plugged in\n"
-             "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0, plugged in\n"
-             "Com4: /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, not plugged in\n"
-             "Com5: /dev/pts/3, present\n"
-             "Com6: /dev/ttyS5, not present");
-    QCOMPARE(presentPortsText(table),
-             "Serial ports present now:\n"
-             "Com1: built-in serial port, /dev/ttyS0\n"
-             "Com2: serial adapter, /dev/ttyACM0\n"
-             "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
-             "Com5: /dev/pts/3\n"
-             "Choose the Com number under Options..., then Interface, Serial.");
-    // --list-ports: the table, then a udev rule for each adapter that has USB ids.
-    QVERIFY(listPortsText(table).endsWith(
-        "\nCom3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
-        "  ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
-        "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n"
-        "\nCom2: serial adapter, /dev/ttyACM0\n"
-        "  (no USB vendor and product id known: no rule)\n"));
-
-    // All 16 numbers taken by hand: an adapter gets none and no key is overwritten.
-    MemoryStore full;
-    for (int number = 1; number <= settings::ComPortCount; ++number)
-        storeKeys(full, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
-    ports.plug("ch340@ttyUSB1");
-    QVERIFY(presentPortsText(lookForSerialPorts(full, ports))
-                .contains("\nUSB Serial, /dev/ttyUSB1: no Com number, all 16 are taken\n"));
-    // A store that refuses the new key is told; the number holds for this run all the same.
-    MemoryStore refusing;
-    refusing.refuseWrites = true;
-    const ComPortTable unsaved = lookForSerialPorts(refusing, ports);
-    QVERIFY(!unsaved.saved && unsaved.numberOf(ports.list[0]) == 1);
-    // No port at all: the key kept in memory names an adapter now unplugged.
-    ports.plug("s0");
-    const ComPortTable none = lookForSerialPorts(refusing, ports);
-    QCOMPARE(presentPortsText(none), "No serial port is present now. Plug in the serial adapter, "
-                                     "then choose Interface, Serial.");
-    QVERIFY(listPortsText(none).endsWith("\n\nNo serial adapter is plugged in.\n"));
-}
-
-// The system's enumeration on a tree standing for /sys and /dev: a ttyS port with a UART and one
-// without, two USB adapters, one with its ids and a by-id link, and a virtual terminal.
-void TestComPorts::systemPortsFromSysfs()
-{
-    QTemporaryDir root;
-    const QDir dir(root.path());
-    for (const QString port : {"ttyS0=pnp0/0", "ttyS1=pnp0/1", "ttyUSB2=usb1/1-1/1-1:1.0",
-                               "ttyUSB10=usb1/1-3/1-3:1.0"}) {
-        const QString name = port.section('=', 0, 0);
-        const QString hardware = root.filePath("sys/devices/" + port.section('=', 1));
-        QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name) && dir.mkpath("dev"));
-        QVERIFY(QFile::link(hardware, root.filePath("sys/class/tty/" + name + "/device")));
-        QVERIFY(QFile(root.filePath("dev/" + name)).open(QIODevice::WriteOnly));
-    }
-    for (const QString file :
-         {"class/tty/ttyS0/type=4", "class/tty/ttyS1/type=0", "devices/usb1/1-1/idVendor=0403",
-          "devices/usb1/1-1/idProduct=6001"}) {
-        QFile attribute(root.filePath("sys/" + file.section('=', 0, 0)));
-        QVERIFY(attribute.open(QIODevice::WriteOnly) &&
-                attribute.write(file.section('=', 1).toUtf8()));
-    }
-    QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
-    QVERIFY(QFile::link("../../ttyUSB2", root.filePath("dev/serial/by-id/usb-FTDI-port0")));
-
-    const SystemSerialPorts enumerator(root.filePath("sys"), root.filePath("dev"));
-    QStringList seen;
-    for (const SerialPortInfo& port : enumerator.ports())
-        seen << QStringLiteral("%1 %2 %3:%4")
-                    .arg(port.storedName().mid(root.path().size()),
-                         port.usable() ? "usable" : "unusable", QString::number(port.vendorId, 16),
-                         QString::number(port.productId, 16));
-    QCOMPARE(seen, (QStringList{"/dev/ttyS0 usable -1:-1", "/dev/ttyS1 unusable -1:-1",
-                                "/dev/serial/by-id/usb-FTDI-port0 usable 403:6001",
-                                "/dev/ttyUSB10 usable -1:-1"}));
-    QCOMPARE(enumerator.resolve("serial/by-id/usb-FTDI-port0"),
-             QFileInfo(root.filePath("dev/ttyUSB2")).canonicalFilePath());
-}
-
-// Each row reads one stored text as a 16-bit integer, a byte and a boolean; "-" means that
-// conversion refuses the text with ConversionError.
-void TestComPorts::textConversions_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    // clang-format off
-    QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
-    QTest::newRow("ties round to even") << "2.5" << "2 2 true";
-    QTest::newRow("ties round to even, upwards") << "3.5" << "4 4 true";
-    QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
-    QTest::newRow("just below int16") << "-32769" << "- - true";
-    QTest::newRow("a tie above int16 rounds out of range") << "32767.5" << "- - true";
-    QTest::newRow("just above a byte") << "256" << "256 - true";
-    QTest::newRow("words in any case") << "fALSE" << "- - false";
-    QTest::newRow("hexadecimal") << "&H10" << "- - -";
-    QTest::newRow("only blanks") << " \t " << "- - -";
-    QTest::newRow("an exponent") << "1e3" << "1000 - true";
-    QTest::newRow("an exponent out of range") << "1e5" << "- - true";
-    QTest::newRow("a unit after the number") << "5s" << "- - -";
-    QTest::newRow("a thousands separator") << "1,000" << "- - -";
-    QTest::newRow("infinity") << "inf" << "- - -";
-    // clang-format on
-}
-
-void TestComPorts::textConversions()
-{
-    QFETCH(QString, text);
-    const auto read = [&text](auto convert) -> QString {
-        try {
-            return QVariant(convert(text)).toString();
-        } catch (const ConversionError&) {
-            return QStringLiteral("-");
+    void assignment()
+    {
+        QFETCH(QString, keysBefore);
+        QFETCH(QString, plugged);
+        QFETCH(QString, keysAfter);
+        MemoryStore store;
+        storeKeys(store, keysBefore);
+        FakeSerialPorts ports;
+        ComPortTable table;
+        for (const QString& start : plugged.split('|')) {
+            ports.plug(start);
+            lookForSerialPorts(store, ports); // a second look must save nothing: see the count
+            table = lookForSerialPorts(store, ports);
         }
-    };
-    const QString byte = read([](const QString& t) { return int(toByte(t)); });
-    QTEST(QStringList({read(toInt16), byte, read(toBoolean)}).join(' '), "expected");
-}
+        MemoryStore expected;
+        storeKeys(expected, keysAfter);
+        QCOMPARE(store.values, expected.values);
+        QCOMPARE(store.saves.size(), expected.saves.size()); // each key saved once
+        // Every adapter plugged in has the number whose device leads to it.
+        for (const SerialPortInfo& adapter : table.adapters)
+            QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter))), adapter.devicePath);
+    }
 
-void TestComPorts::checkedArithmetic()
-{
-    QCOMPARE(sub16(-32767, 1), Int16(-32768));
-    QVERIFY_THROWS_EXCEPTION(OverflowError, add16(32767, 1));
-    QVERIFY_THROWS_EXCEPTION(OverflowError, mul16(-32768, -1));
-}
+    void texts()
+    {
+        MemoryStore store;
+        storeKeys(store, "Com3=ftdi Com4=ch340 Com5=/dev/pts/3");
+        FakeSerialPorts ports;
+        ports.plug("S0 s1 ftdi@ttyUSB0 acm@ttyACM0");
+        ports.otherFiles << "/dev/pts/3";
+        const ComPortTable table = lookForSerialPorts(store, ports);
+        QStringList toolTips;
+        for (const ComPort& com : table.coms.mid(0, 6))
+            toolTips << comToolTip(com);
+        QCOMPARE(toolTips.join('\n'),
+                 "Com1: built-in serial port, /dev/ttyS0, present\n"
+                 "Com2: serial adapter, /dev/ttyACM0, plugged in\n"
+                 "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0, plugged in\n"
+                 "Com4: /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, not plugged in\n"
+                 "Com5: /dev/pts/3, present\n"
+                 "Com6: /dev/ttyS5, not present");
+        QCOMPARE(presentPortsText(table),
+                 "Serial ports present now:\n"
+                 "Com1: built-in serial port, /dev/ttyS0\n"
+                 "Com2: serial adapter, /dev/ttyACM0\n"
+                 "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
+                 "Com5: /dev/pts/3\n"
+                 "Choose the Com number under Options..., then Interface, Serial.");
+        // --list-ports: the table, then a udev rule for each adapter that has USB ids.
+        QVERIFY(listPortsText(table).endsWith(
+            "\nCom3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
+            "  ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
+            "ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n"
+            "\nCom2: serial adapter, /dev/ttyACM0\n"
+            "  (no USB vendor and product id known: no rule)\n"));
+
+        // All 16 numbers taken by hand: an adapter gets none and no key is overwritten.
+        MemoryStore full;
+        for (int number = 1; number <= settings::ComPortCount; ++number)
+            storeKeys(full, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
+        ports.plug("ch340@ttyUSB1");
+        QVERIFY(presentPortsText(lookForSerialPorts(full, ports))
+                    .contains("\nUSB Serial, /dev/ttyUSB1: no Com number, all 16 are taken\n"));
+        // A store that refuses the new key is told; the number holds for this run all the same.
+        MemoryStore refusing;
+        refusing.refuseWrites = true;
+        const ComPortTable unsaved = lookForSerialPorts(refusing, ports);
+        QVERIFY(!unsaved.saved && unsaved.numberOf(ports.list[0]) == 1);
+        // No port at all: the key kept in memory names an adapter now unplugged.
+        ports.plug("s0");
+        const ComPortTable none = lookForSerialPorts(refusing, ports);
+        QCOMPARE(presentPortsText(none),
+                 "No serial port is present now. Plug in the serial adapter, "
+                 "then choose Interface, Serial.");
+        QVERIFY(listPortsText(none).endsWith("\n\nNo serial adapter is plugged in.\n"));
+    }
+
+    // The system's enumeration on a tree standing for /sys and /dev: a ttyS port with a UART and
+    // one without, two USB adapters, one with its ids and a by-id link, and a virtual terminal.
+    void systemPortsFromSysfs()
+    {
+        QTemporaryDir root;
+        const QDir dir(root.path());
+        for (const QString port : {"ttyS0=pnp0/0", "ttyS1=pnp0/1", "ttyUSB2=usb1/1-1/1-1:1.0",
+                                   "ttyUSB10=usb1/1-3/1-3:1.0"}) {
+            const QString name = port.section('=', 0, 0);
+            const QString hardware = root.filePath("sys/devices/" + port.section('=', 1));
+            QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name) &&
+                    dir.mkpath("dev"));
+            QVERIFY(QFile::link(hardware, root.filePath("sys/class/tty/" + name + "/device")));
+            QVERIFY(QFile(root.filePath("dev/" + name)).open(QIODevice::WriteOnly));
+        }
+        for (const QString file :
+             {"class/tty/ttyS0/type=4", "class/tty/ttyS1/type=0", "devices/usb1/1-1/idVendor=0403",
+              "devices/usb1/1-1/idProduct=6001"}) {
+            QFile attribute(root.filePath("sys/" + file.section('=', 0, 0)));
+            QVERIFY(attribute.open(QIODevice::WriteOnly) &&
+                    attribute.write(file.section('=', 1).toUtf8()));
+        }
+        QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
+        QVERIFY(QFile::link("../../ttyUSB2", root.filePath("dev/serial/by-id/usb-FTDI-port0")));
+
+        const SystemSerialPorts enumerator(root.filePath("sys"), root.filePath("dev"));
+        QStringList seen;
+        for (const SerialPortInfo& port : enumerator.ports())
+            seen << QStringLiteral("%1 %2 %3:%4")
+                        .arg(port.storedName().mid(root.path().size()),
+                             port.usable() ? "usable" : "unusable",
+                             QString::number(port.vendorId, 16),
+                             QString::number(port.productId, 16));
+        QCOMPARE(seen, (QStringList{"/dev/ttyS0 usable -1:-1", "/dev/ttyS1 unusable -1:-1",
+                                    "/dev/serial/by-id/usb-FTDI-port0 usable 403:6001",
+                                    "/dev/ttyUSB10 usable -1:-1"}));
+        QCOMPARE(enumerator.resolve("serial/by-id/usb-FTDI-port0"),
+                 QFileInfo(root.filePath("dev/ttyUSB2")).canonicalFilePath());
+    }
+
+    // Each row reads one stored text as a 16-bit integer, a byte and a boolean; "-" means that
+    // conversion refuses the text with ConversionError.
+    void textConversions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        // clang-format off
+        QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
+        QTest::newRow("ties round to even") << "2.5" << "2 2 true";
+        QTest::newRow("ties round to even, upwards") << "3.5" << "4 4 true";
+        QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
+        QTest::newRow("just below int16") << "-32769" << "- - true";
+        QTest::newRow("a tie above int16 rounds out of range") << "32767.5" << "- - true";
+        QTest::newRow("just above a byte") << "256" << "256 - true";
+        QTest::newRow("words in any case") << "fALSE" << "- - false";
+        QTest::newRow("hexadecimal") << "&H10" << "- - -";
+        QTest::newRow("only blanks") << " \t " << "- - -";
+        QTest::newRow("an exponent") << "1e3" << "1000 - true";
+        QTest::newRow("a thousands separator") << "1,000" << "- - -";
+        QTest::newRow("infinity") << "inf" << "- - -";
+        // clang-format on
+    }
+
+    void textConversions()
+    {
+        QFETCH(QString, text);
+        const auto read = [&text](auto convert) -> QString {
+            try {
+                return QVariant(convert(text)).toString();
+            } catch (const ConversionError&) {
+                return QStringLiteral("-");
+            }
+        };
+        const QString byte = read([](const QString& t) { return int(toByte(t)); });
+        QTEST(QStringList({read(toInt16), byte, read(toBoolean)}).join(' '), "expected");
+    }
+
+    void checkedArithmetic()
+    {
+        QCOMPARE(sub16(-32767, 1), Int16(-32768));
+        QVERIFY_THROWS_EXCEPTION(OverflowError, add16(32767, 1));
+        QVERIFY_THROWS_EXCEPTION(OverflowError, mul16(-32768, -1));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestComPorts)
 #include "test_com_ports.moc"
