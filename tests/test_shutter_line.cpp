@@ -14,11 +14,9 @@
 using namespace kestrova;
 using namespace kestrova::test;
 
-namespace {
-
 // Two ports, at 0x378 and 0x278, a fault to play, and the calls made to the library in order:
 // "open parport0", "write parport0 a7"...
-struct FakeLibrary {
+static struct FakeLibrary {
     QString fault; // "no list", "raw I/O only", "not ppdev", "claimed elsewhere", "no read back"
     parport ports[2]{{"0", 0x378, 0, nullptr, "/dev/parport0"},
                      {"1", 0x278, 0, nullptr, "/dev/parport1"}};
@@ -31,8 +29,6 @@ struct FakeLibrary {
         return result;
     }
 } fake;
-
-} // namespace
 
 // clang-format off
 extern "C" {
@@ -72,10 +68,10 @@ private slots:
         QTest::newRow("parallel defaults, active low: a failure keeps the shutter state") << "parallel, active low" << "fails once open" << "close open close" << "set 888 0: closed, clr 888 0: open, failed: open";
         QTest::newRow("parallel, active high") << "parallel, active high" << "" << "open close" << "set 888 0: open, clr 888 0: closed";
         QTest::newRow("unknown parallel port: reported, not written") << "parallel, active low" << "no address" << "open close" << "failed: closed, failed: closed";
-        QTest::newRow("serial defaults, RTS active high") << "RTS, active high" << "" << "reopen open reopen close" << "close, RTS off, open 1: closed, RTS on: open, close, RTS on, open 1: open, RTS off: closed";
-        QTest::newRow("RTS active low") << "RTS, active low" << "" << "reopen open reopen close" << "close, RTS on, open 1: closed, RTS off: open, close, RTS off, open 1: open, RTS on: closed";
-        QTest::newRow("DTR active high") << "DTR, active high" << "" << "reopen open reopen close" << "close, DTR off, open 1: closed, DTR on: open, close, DTR on, open 1: open, DTR off: closed";
-        QTest::newRow("DTR active low") << "DTR, active low" << "" << "reopen open reopen close" << "close, DTR on, open 1: closed, DTR off: open, close, DTR off, open 1: open, DTR on: closed";
+        QTest::newRow("serial defaults, RTS active high") << "RTS, active high" << "" << "reopen open reopen close" << "RTS off, open 1: closed, RTS on: open, close, RTS on, open 1: open, RTS off: closed";
+        QTest::newRow("RTS active low") << "RTS, active low" << "" << "reopen open reopen close" << "RTS on, open 1: closed, RTS off: open, close, RTS off, open 1: open, RTS on: closed";
+        QTest::newRow("DTR active high") << "DTR, active high" << "" << "reopen open reopen close" << "DTR off, open 1: closed, DTR on: open, close, DTR on, open 1: open, DTR off: closed";
+        QTest::newRow("DTR active low") << "DTR, active low" << "" << "reopen open reopen close" << "DTR on, open 1: closed, DTR off: open, close, DTR off, open 1: open, DTR on: closed";
         QTest::newRow("unplugged: only the closed level is kept for the open, which is refused") << "RTS, active low" << "unplugged" << "close open reopen" << "RTS on, failed: closed, failed: closed, RTS on, open 1, failed: closed";
     }
     // clang-format on
@@ -94,8 +90,7 @@ private slots:
         config.CommPortNumber = 1;
         config.ControlLine = wiring.startsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
         config.ActiveLogic = wiring.endsWith(u"high");
-        serial.opened = fault != u"unplugged";
-        serial.refuseOpen = !serial.opened;
+        serial.refuseOpen = fault == u"unplugged";
         QStringList& calls = config.Use == Interface::Parallel ? parallel.writes : serial.calls;
         for (const QString& command : commands.split(u' ')) {
             parallel.fail = fault == u"fails once open" && line.shutterOpen();
@@ -135,26 +130,25 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QString, steps);
         fake = {fault};
-        {
-            Ieee1284Port port([](const char* file) {
-                fake.log("check", file);
-                return fake.fault == u"not ppdev" ? fake.fault : QString();
-            });
-            for (const QString& step : steps.split(QStringLiteral(", "))) {
-                const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
-                const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
-                try {
-                    step.startsWith(u"set") ? port.setPortBit(address, bit)
-                                            : port.clrPortBit(address, bit);
-                } catch (const LineFailure& failure) {
-                    QCOMPARE(failure.text(),
-                             messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
-                    const QLatin1String advice(messages::PpdevAdvice);
-                    QVERIFY(failure.detail().endsWith(u' ' + advice));
-                    fake.calls << failure.detail().chopped(advice.size() + 1);
-                }
+        auto port = std::make_unique<Ieee1284Port>([](const char* file) {
+            fake.log("check", file);
+            return fake.fault == u"not ppdev" ? fake.fault : QString();
+        });
+        for (const QString& step : steps.split(QStringLiteral(", "))) {
+            const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
+            const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
+            try {
+                step.startsWith(u"set") ? port->setPortBit(address, bit)
+                                        : port->clrPortBit(address, bit);
+            } catch (const LineFailure& failure) {
+                QCOMPARE(failure.text(),
+                         messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
+                const QLatin1String advice(messages::PpdevAdvice);
+                QVERIFY2(failure.detail().endsWith(u' ' + advice), qPrintable(failure.detail()));
+                fake.calls << failure.detail().chopped(advice.size() + 1);
             }
-        } // the adapter gone: what it held is released, closed and freed
+        }
+        port.reset(); // the adapter gone: what it held is released, closed and freed
         QTEST(fake.calls.join(u", "), "calls");
     }
 };
