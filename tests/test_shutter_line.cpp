@@ -61,39 +61,37 @@ private slots:
     // clang-format off
     void drivesTheLine_data()
     {
-        QTest::addColumn<QString>("wiring");
-        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("setup"); // the wiring, then the fault if any
         QTest::addColumn<QString>("commands");
         QTest::addColumn<QString>("trace");
-        QTest::newRow("parallel defaults, active low: a failure keeps the shutter state") << "parallel, active low" << "fails once open" << "close open close" << "set 888 0: closed, clr 888 0: open, failed: open";
-        QTest::newRow("parallel, active high") << "parallel, active high" << "" << "open close" << "set 888 0: open, clr 888 0: closed";
-        QTest::newRow("unknown parallel port: reported, not written") << "parallel, active low" << "no address" << "open close" << "failed: closed, failed: closed";
-        QTest::newRow("serial defaults, RTS active high") << "RTS, active high" << "" << "reopen open reopen close" << "RTS off, open 1: closed, RTS on: open, close, RTS on, open 1: open, RTS off: closed";
-        QTest::newRow("RTS active low") << "RTS, active low" << "" << "reopen open reopen close" << "RTS on, open 1: closed, RTS off: open, close, RTS off, open 1: open, RTS on: closed";
-        QTest::newRow("DTR active high") << "DTR, active high" << "" << "reopen open reopen close" << "DTR off, open 1: closed, DTR on: open, close, DTR on, open 1: open, DTR off: closed";
-        QTest::newRow("DTR active low") << "DTR, active low" << "" << "reopen open reopen close" << "DTR on, open 1: closed, DTR off: open, close, DTR off, open 1: open, DTR on: closed";
-        QTest::newRow("unplugged: only the closed level is kept for the open, which is refused") << "RTS, active low" << "unplugged" << "close open reopen" << "RTS on, failed: closed, failed: closed, RTS on, open 1, failed: closed";
+        QTest::newRow("parallel defaults, active low: a failure keeps the shutter state") << "parallel, active low, fails once open" << "close open close" << "set 888 0: closed, clr 888 0: open, failed: open";
+        QTest::newRow("parallel, active high") << "parallel, active high" << "open close" << "set 888 0: open, clr 888 0: closed";
+        QTest::newRow("unknown parallel port: reported, not written") << "parallel, active low, no address" << "open close" << "failed: closed, failed: closed";
+        QTest::newRow("serial defaults, RTS active high") << "RTS, active high" << "reopen open reopen close" << "RTS off, open 1: closed, RTS on: open, close, RTS on, open 1: open, RTS off: closed";
+        QTest::newRow("RTS active low") << "RTS, active low" << "reopen open reopen close" << "RTS on, open 1: closed, RTS off: open, close, RTS off, open 1: open, RTS on: closed";
+        QTest::newRow("DTR active high") << "DTR, active high" << "reopen open reopen close" << "DTR off, open 1: closed, DTR on: open, close, DTR on, open 1: open, DTR off: closed";
+        QTest::newRow("DTR active low") << "DTR, active low" << "reopen open reopen close" << "DTR on, open 1: closed, DTR off: open, close, DTR off, open 1: open, DTR on: closed";
+        QTest::newRow("unplugged: only the closed level is kept for the open, which is refused") << "RTS, active low, unplugged" << "close open reopen" << "RTS on, failed: closed, failed: closed, RTS on, open 1, failed: closed";
     }
     // clang-format on
 
     void drivesTheLine()
     {
-        QFETCH(QString, wiring);
-        QFETCH(QString, fault);
+        QFETCH(QString, setup);
         QFETCH(QString, commands);
         FakeParallelPort parallel;
         FakeSerialLine serial;
         ShutterLine line(parallel, serial);
         ShutterConfig& config = line.config();
-        config.Use = wiring.startsWith(u"parallel") ? Interface::Parallel : Interface::Serial;
-        config.PortAddress = fault == u"no address" ? 0 : 888;
+        config.Use = setup.startsWith(u"parallel") ? Interface::Parallel : Interface::Serial;
+        config.PortAddress = setup.endsWith(u"no address") ? 0 : 888;
         config.CommPortNumber = 1;
-        config.ControlLine = wiring.startsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
-        config.ActiveLogic = wiring.endsWith(u"high");
-        serial.refuseOpen = fault == u"unplugged";
+        config.ControlLine = setup.startsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
+        config.ActiveLogic = setup.contains(u"active high");
+        serial.refuseOpen = setup.endsWith(u"unplugged");
         QStringList& calls = config.Use == Interface::Parallel ? parallel.writes : serial.calls;
         for (const QString& command : commands.split(u' ')) {
-            parallel.fail = fault == u"fails once open" && line.shutterOpen();
+            parallel.fail = setup.endsWith(u"fails once open") && line.shutterOpen();
             try {
                 if (command != u"reopen")
                     command == u"open" ? line.openShutter() : line.closeShutter();
