@@ -14,11 +14,9 @@
 using namespace kestrova;
 using namespace kestrova::test;
 
-namespace {
-
 // Two ports, at 0x378 and 0x278, a fault to play, and the calls made to the library in order:
 // "open parport0", "write parport0 a7"...
-struct FakeLibrary {
+static struct FakeLibrary {
     QString fault; // "no list", "raw I/O only", "not ppdev", "claimed elsewhere", "no read back"
     parport ports[2]{{"0", 0x378, 0, nullptr, "/dev/parport0"},
                      {"1", 0x278, 0, nullptr, "/dev/parport1"}};
@@ -31,8 +29,6 @@ struct FakeLibrary {
         return result;
     }
 } fake;
-
-} // namespace
 
 // clang-format off
 extern "C" {
@@ -58,102 +54,81 @@ class TestShutterLine : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { dropRawIo(); }
-    void drivesTheLine_data();
-    void drivesTheLine();
-    void parallelAdapter_data();
-    void parallelAdapter();
-};
 
-// The driver on fakes, at data bit D0 of 888 or a line of Com1, takes the commands in turn; each
-// shows the calls it made, whether it failed and the shutter state after it. A reopen of the
-// serial port must put the line at the level the shutter is at before the port applies it.
-// clang-format off
-void TestShutterLine::drivesTheLine_data()
-{
-    QTest::addColumn<QString>("wiring"); // "parallel", "serial RTS" or "serial DTR"
-    QTest::addColumn<bool>("activeLogic");
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("commands");
-    QTest::addColumn<QString>("trace");
-    QTest::newRow("parallel defaults: active low") << "parallel" << false << "" << "close open close" << "set 888 0: closed; clr 888 0: open; set 888 0: closed";
-    QTest::newRow("parallel active high") << "parallel" << true << "" << "close open close" << "clr 888 0: closed; set 888 0: open; clr 888 0: closed";
-    QTest::newRow("serial defaults: RTS active high") << "serial RTS" << true << "" << "close open close" << "RTS off: closed; RTS on: open; RTS off: closed";
-    QTest::newRow("serial DTR active low") << "serial DTR" << false << "" << "close open close" << "DTR on: closed; DTR off: open; DTR on: closed";
-    QTest::newRow("serial port closed: only the closed level is kept for its open") << "serial RTS" << false << "port closed" << "close open close" << "RTS on, failed: closed; failed: closed; RTS on, failed: closed";
-    QTest::newRow("unknown parallel port: reported, not written") << "parallel" << false << "no address" << "close open close" << "failed: closed; failed: closed; failed: closed";
-    QTest::newRow("a failure keeps the shutter state") << "parallel" << false << "fails once open" << "close open close" << "set 888 0: closed; clr 888 0: open; failed: open";
-    QTest::newRow("serial port opens at the shutter level: RTS active high, closed") << "serial RTS" << true << "" << "reopen" << "close, RTS off, open 1: closed";
-    QTest::newRow("serial port opens at the shutter level: RTS active low, closed") << "serial RTS" << false << "" << "reopen" << "close, RTS on, open 1: closed";
-    QTest::newRow("serial port opens at the shutter level: DTR active low, closed") << "serial DTR" << false << "" << "reopen" << "close, DTR on, open 1: closed";
-    QTest::newRow("serial port opens at the shutter level: DTR active high, open") << "serial DTR" << true << "" << "open reopen" << "DTR on: open; close, DTR on, open 1: open";
-    QTest::newRow("serial port opens at the shutter level: RTS active low, open") << "serial RTS" << false << "" << "open reopen" << "RTS off: open; close, RTS off, open 1: open";
-    QTest::newRow("serial port open refused: reported") << "serial DTR" << true << "open refused" << "reopen" << "close, DTR off, open 1, failed: closed";
-}
-// clang-format on
-
-void TestShutterLine::drivesTheLine()
-{
-    QFETCH(QString, wiring);
-    QFETCH(bool, activeLogic);
-    QFETCH(QString, fault);
-    QFETCH(QString, commands);
-    FakeParallelPort parallel;
-    FakeSerialLine serial;
-    ShutterLine line(parallel, serial);
-    ShutterConfig& config = line.config();
-    config.Use = wiring == u"parallel" ? Interface::Parallel : Interface::Serial;
-    config.PortAddress = fault == u"no address" ? 0 : 888;
-    config.CommPortNumber = 1;
-    config.ControlLine = wiring.endsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
-    config.ActiveLogic = activeLogic;
-    serial.opened = fault != u"port closed";
-    serial.refuseOpen = fault == u"open refused";
-    QStringList trace;
-    for (const QString& command : commands.split(u' ')) {
-        parallel.fail = fault == u"fails once open" && line.shutterOpen();
-        try {
-            if (command != u"reopen")
-                command == u"open" ? line.openShutter() : line.closeShutter();
-            else if (line.openSerialPort())
-                serial.calls << QStringLiteral("failed");
-        } catch (const LineFailure&) {
-            serial.calls << QStringLiteral("failed");
-        }
-        trace << (parallel.writes + serial.calls).join(u", ") +
-                     QLatin1String(line.shutterOpen() ? ": open" : ": closed");
-        parallel.writes.clear();
-        serial.calls.clear();
-    }
-    QTEST(trace.join(u"; "), "trace");
-}
-
-// Each step sets or clears a data bit at an address; the calls show a failure's reason, which
-// the advice on ppdev follows. The data register reads back 0xA5 unless it does not at all.
-// clang-format off
-void TestShutterLine::parallelAdapter_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("calls");
-    const QString bits = QStringLiteral("set 378 1, clr 378 0, set 378 7, clr 378 5");
-    QTest::newRow("a port at each address: the first released and closed for the second") << "" << "set 378 1, set 278 1" << "find, check parport0, open parport0, claim parport0, write parport0 a7, release parport0, close parport0, check parport1, open parport1, claim parport1, write parport1 a7, release parport1, close parport1, free";
-    QTest::newRow("the register reads back: the other seven bits kept") << "" << bits << "find, check parport0, open parport0, claim parport0, write parport0 a7, write parport0 a6, write parport0 a6, write parport0 86, release parport0, close parport0, free";
-    QTest::newRow("the register does not read back: from zero") << "no read back" << bits << "find, check parport0, open parport0, claim parport0, write parport0 2, write parport0 2, write parport0 82, write parport0 82, release parport0, close parport0, free";
-    QTest::newRow("the list cannot be read") << "no list" << "set 378 1" << "find, " + QLatin1String(messages::ParallelPortListUnreadable);
-    QTest::newRow("a port listed only for raw I/O is not used") << "raw I/O only" << "set 378 1" << "find, " + QLatin1String(messages::NoParallelPortAtAddress) + ", free";
-    QTest::newRow("a device file that is not ppdev: the library never asked to open it") << "not ppdev" << "set 378 1" << "find, check parport0, not ppdev, free";
-    QTest::newRow("a port claimed by another program is closed again") << "claimed elsewhere" << "set 378 1" << "find, check parport0, open parport0, claim parport0, close parport0, " + messages::parallelPortInUse(QStringLiteral("/dev/parport0")) + ", free";
-    QTest::newRow("a data bit that does not exist, from a hand-edited setting") << "" << "set 378 8" << "Data bit D8 does not exist.";
-}
-// clang-format on
-
-void TestShutterLine::parallelAdapter()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, steps);
-    fake = {fault};
+    // The driver on fakes, at data bit D0 of 888 or a line of Com1, takes the commands in turn;
+    // each shows the calls it made, whether it failed and the shutter state after it. A reopen of
+    // the serial port must put the line at the level the shutter is at before the port applies it.
+    // clang-format off
+    void drivesTheLine_data()
     {
-        Ieee1284Port port([](const char* file) {
+        QTest::addColumn<QString>("setup"); // the wiring, then the fault if any
+        QTest::addColumn<QString>("commands");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("parallel defaults, active low: a failure keeps the shutter state") << "parallel, active low, fails once open" << "close open close" << "set 888 0: closed, clr 888 0: open, failed: open";
+        QTest::newRow("parallel, active high") << "parallel, active high" << "open close" << "set 888 0: open, clr 888 0: closed";
+        QTest::newRow("unknown parallel port: reported, not written") << "parallel, active low, no address" << "open close" << "failed: closed, failed: closed";
+        QTest::newRow("serial defaults, RTS active high") << "RTS, active high" << "reopen open reopen close" << "RTS off, open 1: closed, RTS on: open, close, RTS on, open 1: open, RTS off: closed";
+        QTest::newRow("RTS active low") << "RTS, active low" << "reopen open reopen close" << "RTS on, open 1: closed, RTS off: open, close, RTS off, open 1: open, RTS on: closed";
+        QTest::newRow("DTR active high") << "DTR, active high" << "reopen open reopen close" << "DTR off, open 1: closed, DTR on: open, close, DTR on, open 1: open, DTR off: closed";
+        QTest::newRow("DTR active low") << "DTR, active low" << "reopen open reopen close" << "DTR on, open 1: closed, DTR off: open, close, DTR off, open 1: open, DTR on: closed";
+        QTest::newRow("unplugged: only the closed level is kept for the open, which is refused") << "RTS, active low, unplugged" << "close open reopen" << "RTS on, failed: closed, failed: closed, RTS on, open 1, failed: closed";
+    }
+    // clang-format on
+
+    void drivesTheLine()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, commands);
+        FakeParallelPort parallel;
+        FakeSerialLine serial;
+        ShutterLine line(parallel, serial);
+        ShutterConfig& config = line.config();
+        config.Use = setup.startsWith(u"parallel") ? Interface::Parallel : Interface::Serial;
+        config.PortAddress = setup.endsWith(u"no address") ? 0 : 888;
+        config.CommPortNumber = 1;
+        config.ControlLine = setup.startsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
+        config.ActiveLogic = setup.contains(u"active high");
+        serial.refuseOpen = setup.endsWith(u"unplugged");
+        QStringList& calls = config.Use == Interface::Parallel ? parallel.writes : serial.calls;
+        for (const QString& command : commands.split(u' ')) {
+            parallel.fail = setup.endsWith(u"fails once open") && line.shutterOpen();
+            try {
+                if (command != u"reopen")
+                    command == u"open" ? line.openShutter() : line.closeShutter();
+                else if (line.openSerialPort())
+                    calls << QStringLiteral("failed");
+            } catch (const LineFailure&) {
+                calls << QStringLiteral("failed");
+            }
+            calls.last() += QLatin1String(line.shutterOpen() ? ": open" : ": closed");
+        }
+        QTEST((parallel.writes + serial.calls).join(u", "), "trace");
+    }
+
+    // Each step sets or clears a data bit at an address; the calls show a failure's reason, which
+    // the advice on ppdev follows. The data register reads back 0xA5 unless it does not at all.
+    // clang-format off
+    void parallelAdapter_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("the register reads back: the other seven bits kept; a port at each address, the first released and closed for the second") << "" << "set 378 1, clr 378 0, set 378 7, clr 378 5, set 278 1" << "find, check parport0, open parport0, claim parport0, write parport0 a7, write parport0 a6, write parport0 a6, write parport0 86, release parport0, close parport0, check parport1, open parport1, claim parport1, write parport1 a7, release parport1, close parport1, free";
+        QTest::newRow("the register does not read back: from zero") << "no read back" << "set 378 1, set 378 7" << "find, check parport0, open parport0, claim parport0, write parport0 2, write parport0 82, release parport0, close parport0, free";
+        QTest::newRow("the list cannot be read") << "no list" << "set 378 1" << "find, " + QLatin1String(messages::ParallelPortListUnreadable);
+        QTest::newRow("a port listed only for raw I/O is not used") << "raw I/O only" << "set 378 1" << "find, " + QLatin1String(messages::NoParallelPortAtAddress) + ", free";
+        QTest::newRow("a device file that is not ppdev: the library never asked to open it") << "not ppdev" << "set 378 1" << "find, check parport0, not ppdev, free";
+        QTest::newRow("a port claimed by another program is closed again") << "claimed elsewhere" << "set 378 1" << "find, check parport0, open parport0, claim parport0, close parport0, " + messages::parallelPortInUse(QStringLiteral("/dev/parport0")) + ", free";
+        QTest::newRow("a data bit that does not exist, from a hand-edited setting") << "" << "set 378 8" << "Data bit D8 does not exist.";
+    }
+    // clang-format on
+
+    void parallelAdapter()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, steps);
+        fake = {fault};
+        auto port = std::make_unique<Ieee1284Port>([](const char* file) {
             fake.log("check", file);
             return fake.fault == u"not ppdev" ? fake.fault : QString();
         });
@@ -161,8 +136,8 @@ void TestShutterLine::parallelAdapter()
             const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
             const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
             try {
-                step.startsWith(u"set") ? port.setPortBit(address, bit)
-                                        : port.clrPortBit(address, bit);
+                step.startsWith(u"set") ? port->setPortBit(address, bit)
+                                        : port->clrPortBit(address, bit);
             } catch (const LineFailure& failure) {
                 QCOMPARE(failure.text(),
                          messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
@@ -171,9 +146,10 @@ void TestShutterLine::parallelAdapter()
                 fake.calls << failure.detail().chopped(advice.size() + 1);
             }
         }
-    } // the adapter gone: what it held is released, closed and freed
-    QTEST(fake.calls.join(u", "), "calls");
-}
+        port.reset(); // the adapter gone: what it held is released, closed and freed
+        QTEST(fake.calls.join(u", "), "calls");
+    }
+};
 
 QTEST_GUILESS_MAIN(TestShutterLine)
 #include "test_shutter_line.moc"

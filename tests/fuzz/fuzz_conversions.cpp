@@ -21,10 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     read(toBoolean, text);
     const std::optional<int> int16 = read(toInt16, text);
-    const bool fitsByte = int16 && *int16 >= 0 && *int16 <= 255;
     const QString trimmed = text.trimmed();
     const bool isSigned = trimmed.startsWith('-') || trimmed.startsWith('+');
-    if (read(toByte, text) != (fitsByte ? int16 : std::nullopt) ||
+    if (read(toByte, text) != (int16 && *int16 >= 0 && *int16 <= 255 ? int16 : std::nullopt) ||
         read(toInt16, " \t" + text + "\u00a0") != int16 ||
         (int16 && !isSigned && read(toInt16, '-' + trimmed) != -*int16))
         std::abort();
