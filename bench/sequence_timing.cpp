@@ -18,6 +18,7 @@
 #include "shutter/ShutterLine.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -324,7 +325,7 @@ int main(int argc, char* argv[])
                 .arg(load->size())
                 .arg(options.loadInSameSession ? " in this session" : ", each in its own session");
     std::printf("Timer: tmrMain (%s waker) beside a repeating 1000 ms QTimer; CPU load: %s\n",
-                scheduled.waker() == ScheduledTimer::Waker::KernelTimer ? "kernel" : "event-loop",
+                scheduled.findChild<QSocketNotifier*>() ? "kernel" : "event-loop",
                 qPrintable(loadText));
     std::fflush(stdout);
 
