@@ -166,6 +166,7 @@ private slots:
         QTest::addColumn<QString>("expected");
         // clang-format off
         QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
+        QTest::newRow("Unicode blanks around") << "\u00a04\u0085" << "4 4 true";
         QTest::newRow("ties round to even") << "2.5" << "2 2 true";
         QTest::newRow("ties round to even, upwards") << "3.5" << "4 4 true";
         QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
