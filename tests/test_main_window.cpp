@@ -313,6 +313,23 @@ private slots:
                     rig.find("Label1")->font().pointSizeF());
     }
 
+    // A refused save of the Interface choice is told, naming the choice, which holds until exit.
+    void interfaceSaveFailureIsTold()
+    {
+        WindowRig rig;
+        rig.open();
+        rig.store.refuseWrites = true;
+        for (const QString choice : {"Serial", "Parallel"}) {
+            rig.messages.clear();
+            rig.trigger(qPrintable("mnu" + choice));
+            QCOMPARE(rig.messages.size(), 1);
+            QCOMPARE(rig.messages[0].text, "The settings could not be saved.");
+            QVERIFY(rig.messages[0].informativeText.contains("Interface, " + choice + " was not"));
+            QVERIFY(rig.find<QAction>(qPrintable("mnu" + choice))->isChecked());
+        }
+        QVERIFY(!rig.find<QAction>("mnuSerial")->isChecked());
+    }
+
     // The box a user meets, not the tests' recorder: title, texts, an OK button only and no
     // icon, and OK dismisses it.
     void realMessageBoxHasOkOnly()
