@@ -1,52 +1,76 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fakes/FakeSysInfo.h"
+#include "about/SysInfo.h"
+#include "about/SystemPlatform.h"
 
 #include <QtTest>
 
 using namespace kestrova::about;
 
-const QString Tool = QStringLiteral("C:\\Info") + ToolFileName;
+// Keeps the programs it is asked to start instead of starting them.
+struct RecordingStarter : ProgramStarter {
+    bool start(const QString& path) override
+    {
+        started << path;
+        return !refuse;
+    }
+    QStringList started;
+    bool refuse = false;
+};
 
 class SysInfoTest : public QObject {
     Q_OBJECT
 private slots:
-    // Each row stores the tool's path value (null: not even its key exists) and its folder value,
-    // then starts the tool, where Tool and a program of 1024 letters are installed.
+    // The tools installed in a folder searched, whose path is padded so that the first tool's full
+    // path has the given length (0: no padding), and whether starting it fails; then what is
+    // started, by name, or the message shown.
     void findingTheTool_data()
     {
-        QTest::addColumn<QByteArray>("path");
-        QTest::addColumn<QByteArray>("folder");
-        QTest::addColumn<QStringList>("outcome"); // the program started or the message shown
-        const QByteArray none;
-        const QByteArray tool = Tool.toLatin1();
-        const QByteArray info = "C:\\Info";
+        QTest::addColumn<QString>("installed");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QStringList>("outcome");
         const QStringList unavailable{SysInfoUnavailable};
-        // clang-format off
-        QTest::newRow("the path's text loses its terminating zero") << tool + '\0' << info << QStringList{Tool};
-        QTest::newRow("an unterminated path keeps every character") << tool << none << QStringList{Tool};
-        QTest::newRow("a path to a missing file: the folder unread") << tool + ".old" << info << unavailable;
-        QTest::newRow("a path without data: the folder unread") << QByteArray("") << info << unavailable;
-        QTest::newRow("a path of 1024 bytes is read") << QByteArray(1024, 'a') << none << QStringList{QString(1024, 'a')};
-        QTest::newRow("a path over 1024 bytes: the folder's tool") << QByteArray(1025, 'a') << info << QStringList{Tool};
-        QTest::newRow("no path: the folder's tool") << none << info << QStringList{Tool};
-        QTest::newRow("nothing found") << none << none << unavailable;
-        // clang-format on
+        QTest::newRow("the first tool in order of preference")
+            << "cpu-x hardinfo" << 0 << false << QStringList{"hardinfo"};
+        QTest::newRow("the last tool alone") << "cpu-x" << 0 << false << QStringList{"cpu-x"};
+        QTest::newRow("no tool installed") << "" << 0 << false << unavailable;
+        QTest::newRow("the tool does not start")
+            << "kinfocenter" << 0 << true << QStringList{"kinfocenter"} + unavailable;
+        QTest::newRow("a path of 1023 bytes fits with its terminating zero")
+            << "hardinfo" << 1023 << false << QStringList{"hardinfo"};
+        QTest::newRow("a path of 1024 bytes does not fit")
+            << "hardinfo" << 1024 << false << unavailable;
     }
 
     void findingTheTool()
     {
-        QFETCH(QByteArray, path);
-        QFETCH(QByteArray, folder);
-        kestrova::test::FakeSystem fake;
-        fake.installed = {Tool, QString(1024, 'a')};
-        if (!path.isNull())
-            fake.keys[ToolPathKey][ToolPathValue] = {registry::RegSz, path};
-        if (!folder.isNull())
-            fake.keys[ToolFolderKey][ToolFolderValue] = {registry::RegSz, folder};
-        QStringList messages;
-        StartSysInfo(fake.platform(), [&](const QString& message) { messages << message; });
-        QTEST(fake.started + messages, "outcome");
-        QVERIFY2(fake.allKeysClosed(), "a key was left open or closed twice");
+        QFETCH(QString, installed);
+        QFETCH(int, length);
+        QTemporaryDir root;
+        QString folder = root.path();
+        // Folder names of at most 101 bytes, "/" included.
+        const int pad =
+            length ? length - int(folder.size() + QStringLiteral("/hardinfo").size()) : 0;
+        const int parts = (pad + 100) / 101;
+        for (int i = 0; i < parts; ++i)
+            folder += '/' + QString(pad / parts + (i < pad % parts) - 1, 'f');
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString& name : installed.split(' ', Qt::SkipEmptyParts)) {
+            QFile tool(folder + '/' + name);
+            QVERIFY(tool.open(QIODevice::WriteOnly) && tool.setPermissions(QFile::ExeOwner));
+        }
+        ToolSearchRegistry registry({folder});
+        LocalFileProbe files;
+        RecordingStarter starter;
+        QFETCH(bool, refused);
+        starter.refuse = refused;
+        QStringList outcome;
+        StartSysInfo({registry, files, starter}, [&](const QString& text) { outcome << text; });
+        for (const QString& path : starter.started) {
+            QCOMPARE(path.size(), length ? length : path.size());
+            outcome.prepend(path.section('/', -1));
+        }
+        QTEST(outcome, "outcome");
     }
 };
 
