@@ -313,15 +313,20 @@ private slots:
                     rig.find("Label1")->font().pointSizeF());
     }
 
-    // A refused save of the Interface choice is told, naming the choice, which holds until exit.
+    // The other interface is cleared first, so that a store refusing only the chosen key never
+    // holds both; that refusal is told, naming the choice, which holds until exit.
     void interfaceSaveFailureIsTold()
     {
         WindowRig rig;
         rig.open();
-        rig.store.refuseWrites = true;
         for (const QString choice : {"Serial", "Parallel"}) {
+            const QString other = choice == "Serial" ? "Parallel" : "Serial";
             rig.messages.clear();
+            rig.store.saves.clear();
+            rig.store.refusedKeys = {choice + " Options/" + choice + " Control"};
             rig.trigger(qPrintable("mnu" + choice));
+            QCOMPARE(rig.store.saves, (QStringList{other + " Options/" + other + " Control=0",
+                                                   choice + " Options/" + choice + " Control=1"}));
             QCOMPARE(rig.messages.size(), 1);
             QCOMPARE(rig.messages[0].text, "The settings could not be saved.");
             QVERIFY(rig.messages[0].informativeText.contains("Interface, " + choice + " was not"));

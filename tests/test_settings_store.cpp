@@ -115,31 +115,6 @@ private slots:
         QTEST(loaded.fallbacks, "fallbacks");
         QVERIFY(store.saves.isEmpty());
     }
-
-    // The other interface is cleared first: a store refusing only the second write never holds
-    // both interfaces, and both keys are written whatever becomes of the first.
-    // clang-format off
-    void interfaceChoiceWritesBothKeys_data()
-    {
-        QTest::addColumn<bool>("serial");
-        QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<QStringList>("saves");
-        const QStringList serialSaves{"Parallel Options/Parallel Control=0", "Serial Options/Serial Control=1"};
-        QTest::newRow("serial") << true << QStringList{} << true << serialSaves;
-        QTest::newRow("parallel") << false << QStringList{} << true << QStringList{"Serial Options/Serial Control=0", "Parallel Options/Parallel Control=1"};
-        QTest::newRow("only the chosen key refused") << true << QStringList{"Serial Options/Serial Control"} << false << serialSaves;
-    }
-    // clang-format on
-    void interfaceChoiceWritesBothKeys()
-    {
-        QFETCH(bool, serial);
-        MemoryStore store;
-        QFETCH(QStringList, refused);
-        store.refusedKeys = refused;
-        QTEST(saveInterfaceChoice(store, serial), "saved");
-        QTEST(store.saves, "saves");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
