@@ -2,7 +2,7 @@
 #include "app/ScheduledTimer.h"
 #include "app/Sequencer.h"
 #include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
+#include "fakes/FakeTickSource.h"
 #include "shutter/ShutterLine.h"
 
 #include <QTest>
@@ -17,15 +17,34 @@ namespace {
 const char* const Invalid = messages::InvalidSequenceValues;
 const char* const Lost = "The parallel port LPT1 (0x378) is not available";
 
-// The sequencer driving bit D1 of LPT1, with its controls and a timer ticked by hand.
-struct Rig {
+// The sequencer driving bit D1 of LPT1, with a timer ticked by hand and its controls as plain
+// text and flags, starting as the window creates them. Each message is kept as "text\ndetail",
+// marked when the timer was still running.
+struct Rig : SequencerControls {
     FakeParallelPort port;
     FakeSerialLine serial;
     ShutterLine line{port, serial};
     FakeTickSource ticks;
-    FakeSequencerControls controls{ticks};
-    Sequencer sequencer{controls, line, ticks};
+    QString txtNumExposures, txtLXTime, txtDelay;
+    QString lblTotalTime = "00:00:00", lblExposureTime = "0", lblExposures = "0";
+    bool cmdStart = true, cmdCancel = false, cmdConnect = true;
+    QStringList messages;
+    Sequencer sequencer{*this, line, ticks};
     int ticked = 0; // since the last start()
+
+    QString numExposuresText() const override { return txtNumExposures; }
+    QString exposureTimeText() const override { return txtLXTime; }
+    QString delayText() const override { return txtDelay; }
+    void setTotalTimeCaption(const QString& caption) override { lblTotalTime = caption; }
+    void setExposureTimeCaption(const QString& caption) override { lblExposureTime = caption; }
+    void setExposuresCaption(const QString& caption) override { lblExposures = caption; }
+    void setStartEnabled(bool enabled) override { cmdStart = enabled; }
+    void setCancelEnabled(bool enabled) override { cmdCancel = enabled; }
+    void setConnectEnabled(bool enabled) override { cmdConnect = enabled; }
+    void showMessage(const QString& text, const QString& detail) override
+    {
+        messages << (ticks.isEnabled() ? "[timer running] " : "") + text + '\n' + detail;
+    }
 
     // Steps are space-separated: "count=..", "exposure=..", "delay=..", "cancel", and "!open"
     // or "!close" for a line that fails to open or to close from then on.
@@ -49,11 +68,11 @@ struct Rig {
             else if (step == "cancel")
                 sequencer.Cancel();
             else if (step.startsWith("count="))
-                controls.txtNumExposures = value;
+                txtNumExposures = value;
             else if (step.startsWith("delay="))
-                controls.txtDelay = value;
+                txtDelay = value;
             else
-                controls.txtLXTime = value;
+                txtLXTime = value;
         }
     }
 
@@ -64,11 +83,10 @@ struct Rig {
         const auto on = [](bool enabled, const char* name) {
             return enabled ? QString(' ') + name : QString();
         };
-        return QStringList{controls.lblTotalTime, controls.lblExposureTime, controls.lblExposures,
-                           open() ? "open" : "closed"}
+        return QStringList{lblTotalTime, lblExposureTime, lblExposures, open() ? "open" : "closed"}
                    .join(' ') +
-               on(controls.cmdStart, "cmdStart") + on(controls.cmdCancel, "cmdCancel") +
-               on(controls.cmdConnect, "cmdConnect") + on(ticks.isEnabled(), "tmrMain");
+               on(cmdStart, "cmdStart") + on(cmdCancel, "cmdCancel") +
+               on(cmdConnect, "cmdConnect") + on(ticks.isEnabled(), "tmrMain");
     }
     QString start()
     {
@@ -166,169 +184,168 @@ class TestSequencer : public QObject {
     Q_OBJECT
 
 private slots:
-    void walkThroughTwoExposures();
-    void runsToTheEnd_data();
-    void runsToTheEnd();
-    void editsApplyAtTheNextPhase();
-    void refusedOrEndedEarly_data();
-    void refusedOrEndedEarly();
-    void timerKeepsItsSchedule_data();
-    void timerKeepsItsSchedule();
-};
-
-void TestSequencer::walkThroughTwoExposures()
-{
-    Rig rig("count=2 exposure=3 delay=2");
-    QCOMPARE(rig.start(), "00:00:08 0 0 open cmdCancel tmrMain");
-    QCOMPARE(rig.ticks.interval(), 1000);
-    QCOMPARE(rig.run(100, true), QStringList({"1: 00:00:07 1 0 open cmdCancel tmrMain",
-                                              "2: 00:00:06 2 0 open cmdCancel tmrMain",
-                                              "3: 00:00:05 3 1 closed cmdCancel tmrMain",
-                                              "4: 00:00:04 ... 1 closed cmdCancel tmrMain",
-                                              "5: 00:00:03 0 1 open cmdCancel tmrMain",
-                                              "6: 00:00:02 1 1 open cmdCancel tmrMain",
-                                              "7: 00:00:01 2 1 open cmdCancel tmrMain",
-                                              "8: 00:00:00 0 2 closed cmdStart cmdConnect"}));
-    QVERIFY(rig.controls.messages.isEmpty());
-}
-
-// The snapshot at Start, then at every tick that switches the line.
-void TestSequencer::runsToTheEnd_data()
-{
-    QTest::addColumn<QString>("fields");
-    QTest::addColumn<QStringList>("log");
-    const QString started = QStringLiteral("0 0 open cmdCancel tmrMain");
-    const QString ended = QStringLiteral(": 00:00:00 0 1 closed cmdStart cmdConnect");
-    QTest::newRow("one exposure of 2.5 s is 2 s, its delay not counted")
-        << "count=1 exposure=2.5 delay=5" << QStringList{"00:00:02 " + started, "2" + ended};
-    QTest::newRow("one exposure of 3.5 s is 4 s, no delay needed")
-        << "count=1 exposure=3.5 delay=0" << QStringList{"00:00:04 " + started, "4" + ended};
-    QTest::newRow("longest sequence")
-        << "count=2 exposure=16383 delay=1"
-        << QStringList{"09:06:07 " + started, "16383: 04:33:04 16383 1 closed cmdCancel tmrMain",
-                       "16384: 04:33:03 0 1 open cmdCancel tmrMain",
-                       "32767: 00:00:00 0 2 closed cmdStart cmdConnect"};
-}
-
-void TestSequencer::runsToTheEnd()
-{
-    QFETCH(QString, fields);
-    QFETCH(QStringList, log);
-    Rig rig(fields);
-    QCOMPARE(rig.start(), log[0]);
-    QCOMPARE(rig.run(40000), log.mid(1));
-    QVERIFY(rig.controls.messages.isEmpty());
-}
-
-// Edits are read at the phase they govern; a Cancel in a pause closes, and Start starts afresh.
-void TestSequencer::editsApplyAtTheNextPhase()
-{
-    // 3 x 3 s with 2 s between: 13 s at Start, not corrected for the edits.
-    Rig rig("count=3 exposure=3 delay=2");
-    rig.start();
-    rig.run(1);
-    rig.apply("delay=5 count=9"); // the count is read at Start only
-    QStringList log = rig.run(2);
-    rig.apply("exposure=1"); // during the first pause
-    log += rig.run(100);
-    QCOMPARE(log, QStringList({"3: 00:00:10 3 1 closed cmdCancel tmrMain",
-                               "8: 00:00:05 0 1 open cmdCancel tmrMain",
-                               "9: 00:00:04 1 2 closed cmdCancel tmrMain",
-                               "14: 00:00:00 0 2 open cmdCancel tmrMain",
-                               "15: 00:00:00 0 3 closed cmdStart cmdConnect"}));
-
-    rig.apply("count=2 exposure=2 delay=3");
-    rig.start();
-    rig.run(3);
-    rig.apply("cancel");
-    QCOMPARE(rig.snapshot(), "00:00:04 0 1 closed cmdStart cmdConnect");
-    QCOMPARE(rig.start(), "00:00:07 0 0 open cmdCancel tmrMain");
-    QCOMPARE(rig.run(1, true), QStringList{"1: 00:00:06 1 0 open cmdCancel tmrMain"});
-}
-
-void TestSequencer::refusedOrEndedEarly_data()
-{
-    QTest::addColumn<int>("row");
-    for (int row = 0; row < int(std::size(Faults)); ++row)
-        QTest::newRow(Faults[row].name) << row;
-}
-
-void TestSequencer::refusedOrEndedEarly()
-{
-    QFETCH(int, row);
-    const Fault& fault = Faults[row];
-    Rig rig("count=2 exposure=2 delay=1");
-    rig.line.openShutter();
-    if (fault.afterTicks == AtStart)
-        rig.apply(fault.steps);
-    rig.start();
-    rig.run(fault.afterTicks);
-    if (fault.afterTicks != AtStart)
-        rig.apply(fault.steps);
-    rig.run(100);
-
-    QCOMPARE(rig.snapshot(), fault.ending + QStringLiteral(" cmdStart cmdConnect"));
-    QVERIFY(!rig.sequencer.running());
-    const QStringList& told = rig.controls.messages;
-    QVERIFY2(told.size() == 1 && told[0].startsWith(fault.text + QString('\n')) &&
-                 told[0].contains(fault.detail),
-             qPrintable(told.join('|')));
-}
-
-// The timer on a clock the test sets, in milliseconds: enabled at 0 with 1 s between ticks. Steps:
-// "T" wakes the timer at T; "T!U" wakes it at T and, inside the handler of the tick delivered
-// then, at U; "interval N" and "off" at the time of the last wake-up. The log shows each wake-up
-// armed, each sleep to a deadline and each tick delivered, with the clock's time then.
-void TestSequencer::timerKeepsItsSchedule_data()
-{
-    QTest::addColumn<int>("finishWindow");
-    QTest::addColumn<QString>("steps");
-    QTest::addColumn<QString>("log");
-    QTest::newRow("on time") << 0 << "1000 2000"
-                             << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
-    QTest::newRow("woken early: no tick") << 0 << "400" << "arm 1000, arm 1000";
-    QTest::newRow("late: one tick, missed slots dropped")
-        << 0 << "3700 4000" << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
-    QTest::newRow("inside the finish window: sleeps to the deadline")
-        << 2 << "999" << "arm 1000, sleep 1000, arm 2000, tick 1000";
-    QTest::newRow("before the finish window: no tick") << 2 << "997" << "arm 1000, arm 1000";
-    QTest::newRow("due inside the previous tick's handler: dropped")
-        << 0 << "1000!2200 3000" << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
-    QTest::newRow("new interval restarts from now")
-        << 0 << "1000 interval 500 1500"
-        << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
-    QTest::newRow("disabled: no tick") << 0 << "off 1000" << "arm 1000, cancel";
-}
-
-void TestSequencer::timerKeepsItsSchedule()
-{
-    QFETCH(int, finishWindow);
-    QFETCH(QString, steps);
-    QFETCH(QString, log);
-    auto* clock = new FakeClock(finishWindow);
-    ScheduledTimer timer(clock);
-    qint64 nested = -1;
-    QObject::connect(&timer, &TickSource::timeout, [&] {
-        clock->log << QStringLiteral("tick %1").arg(clock->time / Millisecond);
-        if (nested >= 0)
-            clock->wake(std::exchange(nested, -1));
-    });
-    timer.setInterval(1000);
-    timer.setEnabled(true);
-    const QStringList words = steps.split(' ');
-    for (int i = 0; i < words.size(); ++i) {
-        if (words[i] == "off") {
-            timer.setEnabled(false);
-        } else if (words[i] == "interval") {
-            timer.setInterval(words[++i].toInt());
-        } else {
-            const QString then = words[i].section('!', 1);
-            nested = then.isEmpty() ? -1 : then.toLongLong();
-            clock->wake(words[i].section('!', 0, 0).toLongLong());
-        }
+    void walkThroughTwoExposures()
+    {
+        Rig rig("count=2 exposure=3 delay=2");
+        QCOMPARE(rig.start(), "00:00:08 0 0 open cmdCancel tmrMain");
+        QCOMPARE(rig.ticks.interval(), 1000);
+        QCOMPARE(rig.run(100, true), QStringList({"1: 00:00:07 1 0 open cmdCancel tmrMain",
+                                                  "2: 00:00:06 2 0 open cmdCancel tmrMain",
+                                                  "3: 00:00:05 3 1 closed cmdCancel tmrMain",
+                                                  "4: 00:00:04 ... 1 closed cmdCancel tmrMain",
+                                                  "5: 00:00:03 0 1 open cmdCancel tmrMain",
+                                                  "6: 00:00:02 1 1 open cmdCancel tmrMain",
+                                                  "7: 00:00:01 2 1 open cmdCancel tmrMain",
+                                                  "8: 00:00:00 0 2 closed cmdStart cmdConnect"}));
+        QVERIFY(rig.messages.isEmpty());
     }
-    QCOMPARE(clock->log.join(", "), log);
-}
+
+    // The snapshot at Start, then at every tick that switches the line.
+    void runsToTheEnd_data()
+    {
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QStringList>("log");
+        const QString started = QStringLiteral("0 0 open cmdCancel tmrMain");
+        const QString ended = QStringLiteral(": 00:00:00 0 1 closed cmdStart cmdConnect");
+        QTest::newRow("one exposure of 2.5 s is 2 s, its delay not counted")
+            << "count=1 exposure=2.5 delay=5" << QStringList{"00:00:02 " + started, "2" + ended};
+        QTest::newRow("one exposure of 3.5 s is 4 s, no delay needed")
+            << "count=1 exposure=3.5 delay=0" << QStringList{"00:00:04 " + started, "4" + ended};
+        QTest::newRow("longest sequence")
+            << "count=2 exposure=16383 delay=1"
+            << QStringList{"09:06:07 " + started,
+                           "16383: 04:33:04 16383 1 closed cmdCancel tmrMain",
+                           "16384: 04:33:03 0 1 open cmdCancel tmrMain",
+                           "32767: 00:00:00 0 2 closed cmdStart cmdConnect"};
+    }
+
+    void runsToTheEnd()
+    {
+        QFETCH(QString, fields);
+        QFETCH(QStringList, log);
+        Rig rig(fields);
+        QCOMPARE(rig.start(), log[0]);
+        QCOMPARE(rig.run(40000), log.mid(1));
+        QVERIFY(rig.messages.isEmpty());
+    }
+
+    // Edits are read at the phase they govern; a Cancel in a pause closes, and Start starts afresh.
+    void editsApplyAtTheNextPhase()
+    {
+        // 3 x 3 s with 2 s between: 13 s at Start, not corrected for the edits.
+        Rig rig("count=3 exposure=3 delay=2");
+        rig.start();
+        rig.run(1);
+        rig.apply("delay=5 count=9"); // the count is read at Start only
+        QStringList log = rig.run(2);
+        rig.apply("exposure=1"); // during the first pause
+        log += rig.run(100);
+        QCOMPARE(log, QStringList({"3: 00:00:10 3 1 closed cmdCancel tmrMain",
+                                   "8: 00:00:05 0 1 open cmdCancel tmrMain",
+                                   "9: 00:00:04 1 2 closed cmdCancel tmrMain",
+                                   "14: 00:00:00 0 2 open cmdCancel tmrMain",
+                                   "15: 00:00:00 0 3 closed cmdStart cmdConnect"}));
+
+        rig.apply("count=2 exposure=2 delay=3");
+        rig.start();
+        rig.run(3);
+        rig.apply("cancel");
+        QCOMPARE(rig.snapshot(), "00:00:04 0 1 closed cmdStart cmdConnect");
+        QCOMPARE(rig.start(), "00:00:07 0 0 open cmdCancel tmrMain");
+        QCOMPARE(rig.run(1, true), QStringList{"1: 00:00:06 1 0 open cmdCancel tmrMain"});
+    }
+
+    void refusedOrEndedEarly_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(std::size(Faults)); ++row)
+            QTest::newRow(Faults[row].name) << row;
+    }
+
+    void refusedOrEndedEarly()
+    {
+        QFETCH(int, row);
+        const Fault& fault = Faults[row];
+        Rig rig("count=2 exposure=2 delay=1");
+        rig.line.openShutter();
+        if (fault.afterTicks == AtStart)
+            rig.apply(fault.steps);
+        rig.start();
+        rig.run(fault.afterTicks);
+        if (fault.afterTicks != AtStart)
+            rig.apply(fault.steps);
+        rig.run(100);
+
+        QCOMPARE(rig.snapshot(), fault.ending + QStringLiteral(" cmdStart cmdConnect"));
+        QVERIFY(!rig.sequencer.running());
+        const QStringList& told = rig.messages;
+        QVERIFY2(told.size() == 1 && told[0].startsWith(fault.text + QString('\n')) &&
+                     told[0].contains(fault.detail),
+                 qPrintable(told.join('|')));
+    }
+
+    // The timer on a clock the test sets, in milliseconds: enabled at 0 with 1 s between ticks.
+    // Steps: "T" wakes the timer at T; "T!U" wakes it at T and, inside the handler of the tick
+    // delivered then, at U; "interval N" and "off" at the time of the last wake-up. The log shows
+    // each wake-up armed, each sleep to a deadline and each tick delivered, with the clock's time
+    // then.
+    void timerKeepsItsSchedule_data()
+    {
+        QTest::addColumn<int>("finishWindow");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("log");
+        QTest::newRow("on time") << 0 << "1000 2000"
+                                 << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
+        QTest::newRow("woken early: no tick") << 0 << "400"
+                                              << "arm 1000, arm 1000";
+        QTest::newRow("late: one tick, missed slots dropped")
+            << 0 << "3700 4000"
+            << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
+        QTest::newRow("inside the finish window: sleeps to the deadline")
+            << 2 << "999"
+            << "arm 1000, sleep 1000, arm 2000, tick 1000";
+        QTest::newRow("before the finish window: no tick") << 2 << "997"
+                                                           << "arm 1000, arm 1000";
+        QTest::newRow("due inside the previous tick's handler: dropped")
+            << 0 << "1000!2200 3000"
+            << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
+        QTest::newRow("new interval restarts from now")
+            << 0 << "1000 interval 500 1500"
+            << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
+        QTest::newRow("disabled: no tick") << 0 << "off 1000"
+                                           << "arm 1000, cancel";
+    }
+
+    void timerKeepsItsSchedule()
+    {
+        QFETCH(int, finishWindow);
+        QFETCH(QString, steps);
+        QFETCH(QString, log);
+        auto* clock = new FakeClock(finishWindow);
+        ScheduledTimer timer(clock);
+        qint64 nested = -1;
+        QObject::connect(&timer, &TickSource::timeout, [&] {
+            clock->log << QStringLiteral("tick %1").arg(clock->time / Millisecond);
+            if (nested >= 0)
+                clock->wake(std::exchange(nested, -1));
+        });
+        timer.setInterval(1000);
+        timer.setEnabled(true);
+        const QStringList words = steps.split(' ');
+        for (int i = 0; i < words.size(); ++i) {
+            if (words[i] == "off") {
+                timer.setEnabled(false);
+            } else if (words[i] == "interval") {
+                timer.setInterval(words[++i].toInt());
+            } else {
+                const QString then = words[i].section('!', 1);
+                nested = then.isEmpty() ? -1 : then.toLongLong();
+                clock->wake(words[i].section('!', 0, 0).toLongLong());
+            }
+        }
+        QCOMPARE(clock->log.join(", "), log);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestSequencer)
 #include "test_sequencer.moc"

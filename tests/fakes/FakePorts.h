@@ -53,7 +53,7 @@ public:
         calls << QStringLiteral("close");
         opened = false;
     }
-    void setKeepLevelsOnRelease(bool keep) override { keepLevelsOnRelease = keep; }
+    void setKeepLevelsOnRelease(bool) override {}
     void setRtsEnable(bool on) override { setLine("RTS", rts, on); }
     void setDtrEnable(bool on) override { setLine("DTR", dtr, on); }
     bool rtsEnable() const override { return rts; }
@@ -63,19 +63,14 @@ public:
     QStringList calls;
     bool opened = false;
     bool refuseOpen = false;
-    bool failSwitch = false;
     int port = 0;
     bool rts = false;
     bool dtr = false;
-    bool keepLevelsOnRelease = false;
 
 private:
     void setLine(const char* name, bool& level, bool on)
     {
         calls << QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off");
-        if (opened && failSwitch)
-            throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                              QStringLiteral("%1 could not be switched").arg(QLatin1String(name)));
         level = on;
     }
 };

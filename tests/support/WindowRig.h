@@ -3,7 +3,7 @@
 
 #include "app/MainWindow.h"
 #include "fakes/FakePorts.h"
-#include "fakes/FakeSequencer.h"
+#include "fakes/FakeTickSource.h"
 #include "fakes/MemoryStore.h"
 #include "fakes/MessageRecorder.h"
 
