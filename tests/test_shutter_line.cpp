@@ -3,13 +3,15 @@
 // defined here: a program's own definitions of the library's functions take the place of the
 // shared library's, so the real adapter runs against the fake and no port hardware is touched.
 #include "fakes/FakePorts.h"
-#include "fakes/NoRawIo.h"
 #include "shutter/Ieee1284Port.h"
 #include "shutter/ShutterLine.h"
 
 #include <QtTest>
 
 #include <ieee1284.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -53,7 +55,17 @@ void ieee1284_write_data(parport* port, unsigned char data) { fake.log("write", 
 class TestShutterLine : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { dropRawIo(); }
+    // Takes raw I/O port access away from this process, should anything reach past the fake to
+    // the real library: no test may touch real port hardware.
+    void initTestCase()
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        QVERIFY(syscall(SYS_capget, &header, data) == 0);
+        for (auto* set : {&data[0].effective, &data[0].permitted, &data[0].inheritable})
+            *set &= ~(1u << CAP_SYS_RAWIO);
+        QVERIFY(syscall(SYS_capset, &header, data) == 0);
+    }
 
     // The driver on fakes, at data bit D0 of 888 or a line of Com1, takes the commands in turn;
     // each shows the calls it made, whether it failed and the shutter state after it. A reopen of

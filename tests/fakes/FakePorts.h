@@ -7,10 +7,12 @@
 
 #include <QMap>
 #include <QStringList>
+#include <chrono>
 
 namespace kestrova::test {
 
-// A parallel port that records each write as "set 888 1" or "clr 888 1" and keeps the bytes.
+// A parallel port that records each write as "set 888 1" or "clr 888 1", with the time it was
+// made, and keeps the bytes.
 class FakeParallelPort : public ParallelPort {
 public:
     void setPortBit(int address, std::uint8_t bit) override { write(address, bit, true); }
@@ -19,6 +21,7 @@ public:
     bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
 
     QStringList writes;
+    QList<std::chrono::steady_clock::time_point> times;
     QMap<int, int> bytes;
     bool fail = false;                       // every write fails
     bool failSet = false, failClear = false; // only setting, or only clearing, fails
@@ -30,6 +33,7 @@ private:
             throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
                               QStringLiteral("unplugged"));
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
+        times << std::chrono::steady_clock::now();
         bytes[address] =
             set ? (bytes.value(address) | (1 << bit)) : (bytes.value(address) & ~(1 << bit));
     }

@@ -3,25 +3,49 @@
 
 #include <QString>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace kestrova::test {
 
-// A pseudo-terminal pair: the program opens the subsidiary side as its "serial port". The
-// path is empty when the system gives none.
+// A pseudo-terminal pair: the program opens the subsidiary side as its "serial port". The path
+// is empty when the system gives none; it goes away with the pair, as an adapter pulled out.
 class PseudoTerminal {
 public:
-    PseudoTerminal();
-    ~PseudoTerminal();
+    PseudoTerminal() : primary_(posix_openpt(O_RDWR | O_NOCTTY))
+    {
+        if (primary_ >= 0 && grantpt(primary_) == 0 && unlockpt(primary_) == 0)
+            path_ = QString::fromLocal8Bit(ptsname(primary_));
+    }
+    ~PseudoTerminal()
+    {
+        if (primary_ >= 0)
+            ::close(primary_);
+    }
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     QString path() const { return path_; }
     // Reads the settings the device holds now through a descriptor of the test's own, first
     // setting or clearing its hang-up on close flag when asked; false, with errno, if it cannot.
-    bool readSettings(termios& settings, int setHangupOnClose = -1) const;
-    // Closes the primary side, as an adapter pulled out; the path goes away with it.
-    void close();
+    bool readSettings(termios& settings, int setHangupOnClose = -1) const
+    {
+        const int fd = ::open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        bool read = fd >= 0 && tcgetattr(fd, &settings) == 0;
+        if (read && setHangupOnClose >= 0) {
+            settings.c_cflag =
+                setHangupOnClose ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
+            read = tcsetattr(fd, TCSANOW, &settings) == 0 && tcgetattr(fd, &settings) == 0;
+        }
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        errno = error;
+        return read;
+    }
 
 private:
     int primary_ = -1;
