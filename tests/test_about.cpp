@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "about/AboutDialog.h"
 #include "about/SysInfo.h"
 #include "about/SystemPlatform.h"
+#include "support/WindowRig.h"
 
+#include <QLabel>
 #include <QtTest>
 
+using namespace kestrova;
 using namespace kestrova::about;
 
 // Keeps the programs it is asked to start instead of starting them.
@@ -17,9 +21,32 @@ struct RecordingStarter : ProgramStarter {
     bool refuse = false;
 };
 
-class SysInfoTest : public QObject {
+class TestAbout : public QObject {
     Q_OBJECT
 private slots:
+    // The About command shows the one instance, its texts whole in their boxes.
+    void singleInstance()
+    {
+        test::WindowRig rig;
+        rig.open();
+        rig.trigger("mnuAbout");
+        QPointer<AboutDialog> first = AboutDialog::instance();
+        QVERIFY(first && first->isVisible());
+        QCOMPARE(test::child<QLabel>(first, "lblVersion")->text(), "Version 1.0.1");
+        for (QLabel* label : first->findChildren<QLabel*>())
+            QVERIFY(label->heightForWidth(label->width()) <= label->height());
+
+        // Shown again while loaded: the same window.
+        rig.trigger("mnuAbout");
+        QCOMPARE(AboutDialog::instance(), first.data());
+        // Closed, it is unloaded; the next showing loads it afresh.
+        first->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(first.isNull());
+        rig.trigger("mnuAbout");
+        QVERIFY(AboutDialog::instance() && AboutDialog::instance()->isVisible());
+    }
+
     // The tools installed in a folder searched, whose path is padded so that the first tool's full
     // path has the given length (0: no padding), and whether starting it fails; then what is
     // started, by name, or the message shown.
@@ -74,5 +101,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(SysInfoTest)
-#include "test_sysinfo.moc"
+QTEST_MAIN(TestAbout)
+#include "test_about.moc"
