@@ -269,15 +269,11 @@ private slots:
         QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
         QTest::newRow("Unicode blanks around") << "\u00a04\u0085" << "4 4 true";
         QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
-        QTest::newRow("just below int16") << "-32769" << "- - true";
         QTest::newRow("a tie above int16 rounds out of range") << "32767.5" << "- - true";
         QTest::newRow("just above a byte") << "256" << "256 - true";
         QTest::newRow("words in any case") << "fALSE" << "- - false";
         QTest::newRow("hexadecimal") << "&H10" << "- - -";
-        QTest::newRow("only blanks") << " \t " << "- - -";
         QTest::newRow("an exponent") << "1e3" << "1000 - true";
-        QTest::newRow("a thousands separator") << "1,000" << "- - -";
-        QTest::newRow("infinity") << "inf" << "- - -";
         // clang-format on
     }
 
