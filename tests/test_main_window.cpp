@@ -141,33 +141,6 @@ private:
 // In the order of DBusSleepInhibitor::Way.
 const QStringList Ways = {"none", "portal", "logind", "screensaver"};
 
-// Plays a script of words on the main window: "N,E,D" starts a sequence, "connect" and
-// "cancel" click their buttons, "tick" ticks once, "run" ticks until the sequence ends, "fail"
-// makes the line fail; "close" (its close box), "exit" (File, Exit) and "SIGTERM" close it.
-void play(WindowRig& rig, const QString& script)
-{
-    const QMap<QString, std::function<void()>> steps = {
-        {"connect", [&] { rig.click("cmdConnect"); }},
-        {"cancel", [&] { rig.click("cmdCancel"); }},
-        {"tick", [&] { rig.ticks->fire(); }},
-        {"run", [&] { QVERIFY(QTest::qWaitFor([&] { return !rig.ticks->fire(); })); }},
-        {"fail", [&] { rig.parallel.fail = true; }},
-        {"close", [&] { rig.window->close(); }},
-        {"exit", [&] { rig.trigger("mnuExit"); }},
-        {"SIGTERM", [&] {
-             ::raise(SIGTERM); // the window closes on the event thread
-             QTRY_VERIFY(!rig.window->isVisible());
-         }}};
-    for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
-        const QStringList values = word.split(',');
-        QVERIFY2(values.size() == 3 || steps.contains(word), qPrintable(word));
-        if (values.size() == 3)
-            rig.start(values[0], values[1], values[2]);
-        else
-            steps[word]();
-    }
-}
-
 // What the window shows: the three read-outs, the line (LPT1 bit D1, set when closed), the
 // buttons and timer enabled, the Connect caption, and each message it showed.
 QString seen(const WindowRig& rig)
@@ -221,23 +194,22 @@ private slots:
         const QString idle = "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\"";
         const QString cancelled = "00:00:04 0 0 closed cmdStart cmdConnect \"Open Shutter\"";
         // clang-format off
-        QTest::newRow("portal first") << all << "connect | connect" << "portal" << awake << idle;
-        QTest::newRow("portal refuses: logind") << QStringList{"refusing portal", "logind", "screensaver"} << "connect | connect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
-        QTest::newRow("portal too slow: logind") << QStringList{"silent portal", "logind"} << "connect | connect" << "logind" << QStringList{PortalInhibit, "Close() on /org/freedesktop/portal/desktop/request/caller/kestrova1", LogindInhibit} << idle;
-        QTest::newRow("screen saver last") << QStringList{"screensaver"} << "connect | connect" << "screensaver" << QStringList{"Inhibit(Kestrova, Exposure sequence running)", "UnInhibit(7)"} << idle;
-        QTest::newRow("nothing answers") << QStringList{} << "connect | connect" << "none" << QStringList{} << idle;
-        QTest::newRow("no bus at all") << all + QStringList{"no bus"} << "connect | connect" << "none" << QStringList{} << idle;
+        QTest::newRow("portal first") << all << "cmdConnect | cmdConnect" << "portal" << awake << idle;
+        QTest::newRow("portal refuses: logind") << QStringList{"refusing portal", "logind", "screensaver"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
+        QTest::newRow("portal too slow: logind") << QStringList{"silent portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, "Close() on /org/freedesktop/portal/desktop/request/caller/kestrova1", LogindInhibit} << idle;
+        QTest::newRow("screen saver last") << QStringList{"screensaver"} << "cmdConnect | cmdConnect" << "screensaver" << QStringList{"Inhibit(Kestrova, Exposure sequence running)", "UnInhibit(7)"} << idle;
+        QTest::newRow("nothing answers") << QStringList{} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
+        QTest::newRow("no bus at all") << all + QStringList{"no bus"} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
         QTest::newRow("completed") << tells << "3,2,1 | run" << "portal" << awake + QStringList{notify("Sequence complete: 3 exposures of 2 s", "", 1)} << "00:00:00 0 3 closed cmdStart cmdConnect \"Open Shutter\"";
-        QTest::newRow("opened by hand, cancelled: Connect says Open") << tells << "connect 2,2,1 tick | cancel" << "portal" << awake << cancelled;
-        QTest::newRow("opened by hand, completed: Connect says Open") << tells << "connect 1,1,0 | run" << "portal" << awake + QStringList{notify("Sequence complete: 1 exposure of 1 s", "", 1)} << "00:00:00 0 1 closed cmdStart cmdConnect \"Open Shutter\"";
+        QTest::newRow("opened by hand, cancelled: Connect says Open") << tells << "cmdConnect 2,2,1 tick | cmdCancel" << "portal" << awake << cancelled;
+        QTest::newRow("opened by hand, completed: Connect says Open") << tells << "cmdConnect 1,1,0 | run" << "portal" << awake + QStringList{notify("Sequence complete: 1 exposure of 1 s", "", 1)} << "00:00:00 0 1 closed cmdStart cmdConnect \"Open Shutter\"";
         QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify(unplugged, "unplugged\n\nThe sequence has been stopped.", 2)} << "00:00:02 0 1 open cmdStart cmdConnect \"Close Shutter\" | " + unplugged;
         QTest::newRow("failed start keeps nothing awake") << tells << "fail 1,1,0 |" << "none" << QStringList{} << "00:00:01 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " + unplugged;
-        QTest::newRow("failed toggles: caption kept, a message each") << tells << "fail connect connect |" << "none" << QStringList{} << "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " + unplugged + " | " + unplugged;
-        QTest::newRow("opened and closed by hand") << tells << "connect | connect" << "portal" << awake << idle;
+        QTest::newRow("failed toggles: caption kept, a message each") << tells << "fail cmdConnect cmdConnect |" << "none" << QStringList{} << "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " + unplugged + " | " + unplugged;
         QTest::newRow("close box during an exposure") << tells << "2,2,1 tick | close" << "portal" << awake << cancelled;
-        QTest::newRow("File, Exit during a pause") << tells << "2,2,1 tick tick | exit" << "portal" << awake << "00:00:03 0 1 closed cmdStart cmdConnect \"Open Shutter\"";
+        QTest::newRow("File, Exit during a pause") << tells << "2,2,1 tick tick | mnuExit" << "portal" << awake << "00:00:03 0 1 closed cmdStart cmdConnect \"Open Shutter\"";
         QTest::newRow("logout signal during an exposure") << tells << "2,2,1 tick | SIGTERM" << "portal" << awake << cancelled;
-        QTest::newRow("close box, shutter open by hand") << tells << "connect | close" << "portal" << awake << "00:00:00 0 0 open cmdStart cmdConnect \"Close Shutter\"";
+        QTest::newRow("close box, shutter open by hand") << tells << "cmdConnect | close" << "portal" << awake << "00:00:00 0 0 open cmdStart cmdConnect \"Close Shutter\"";
         // clang-format on
     }
     void scripts()
@@ -251,7 +223,7 @@ private slots:
         const QDBusConnection session =
             noBus ? QDBusConnection::connectToBus("unix:path=/none", "none")
                   : QDBusConnection::sessionBus();
-        if (way == "none" && script.startsWith("connect")) // asked, and nothing answered
+        if (way == "none" && script.startsWith("cmdConnect")) // asked, and nothing answered
             QTest::ignoreMessage(
                 QtWarningMsg,
                 QRegularExpression("^The computer may suspend .+\\(desktop portal: "
@@ -266,12 +238,12 @@ private slots:
         rig.open().setAttribute(Qt::WA_DeleteOnClose, false);
         rig.window->setDesktopSession(&desktopSession);
 
-        play(rig, script.section('|', 0, 0));
+        rig.play(script.section('|', 0, 0));
         QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
         QCOMPARE(Ways.at(int(inhibitor.holding())), way);
         QCOMPARE(desktop.lock(), way == "logind" ? "held" : "none");
         QCOMPARE(rig.find("cmdStart")->isEnabled(), !rig.ticks->isEnabled()); // not while running
-        play(rig, script.section('|', 1));
+        rig.play(script.section('|', 1));
         QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
         QCOMPARE(Ways.at(int(inhibitor.holding())), "none");
         QTRY_COMPARE(desktop.lock(), way == "logind" ? "closed" : "none");

@@ -28,48 +28,6 @@ QString shown(QWidget* dialog, const QString& name)
         selected.isEmpty() ? -1 : selected.first()->listWidget()->row(selected.first()));
 }
 
-// The options dialog loaded, if any; with "show", after Options... on the menu.
-OptionsDialog* optionsDialog(const WindowRig& rig, bool show = true)
-{
-    if (show)
-        rig.trigger("mnuOptions");
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* dialog = qobject_cast<OptionsDialog*>(window))
-            return dialog;
-    return nullptr;
-}
-
-// Acts as a user would: "mnuSerial", "cmdConnect" and "cmdStart" on the main window, "lstPBit:5"
-// (the item at position 5, "^lstPBit:5" with Ctrl) and "cmdOptionsOK" on the options dialog, on
-// its tab; "tick" fires the main window's timer.
-void act(const WindowRig& rig, const QString& steps)
-{
-    for (const QString& step : steps.split(' ', Qt::SkipEmptyParts)) {
-        const QString name = step.section(':', 0, 0).remove('^');
-        if (name == "tick") {
-            rig.ticks->fire();
-            continue;
-        }
-        if (name.startsWith(QLatin1String("mnu"))) {
-            rig.trigger(qPrintable(name));
-            continue;
-        }
-        QWidget* control = rig.window->findChild<QWidget*>(name);
-        control = control ? control : child(optionsDialog(rig), name);
-        // Shows the control's tab; a button, on no tab, has the index -1, which changes nothing.
-        if (auto* tabs = control->window()->findChild<QTabWidget*>())
-            tabs->setCurrentIndex(tabs->indexOf(control->parentWidget()));
-        auto* list = qobject_cast<QListWidget*>(control);
-        QListWidgetItem* item = list ? list->item(step.section(':', 1).toInt()) : nullptr;
-        if (list)
-            list->scrollToItem(item);
-        const Qt::KeyboardModifiers keys =
-            step.startsWith('^') ? Qt::ControlModifier : Qt::NoModifier;
-        QTest::mouseClick(list ? list->viewport() : control, Qt::LeftButton, keys,
-                          list ? list->visualItemRect(item).center() : QPoint());
-    }
-}
-
 } // namespace
 
 class TestOptionsDialog : public QObject {
@@ -138,13 +96,13 @@ private slots:
         if (refused.contains("close"))
             ui::setMessageHandler([&](const ui::Message&) { rig.window->close(); });
         rig.enter("2", "2", "1"); // for cmdStart: two exposures of 2 s, 1 s apart
-        act(rig, steps);
+        rig.play(steps);
         QTEST(rig.parallel.writes + rig.serial.calls, "driven");
         QStringList said;
         for (const ui::Message& message : rig.messages)
             said << message.text << message.informativeText;
         QTEST(said, "told");
-        if (OptionsDialog* dialog = optionsDialog(rig, false)) {
+        if (OptionsDialog* dialog = rig.optionsDialog()) {
             for (int i = 0; i < 6; ++i) {
                 QCOMPARE(shown(dialog, Controls[i]), values.section(' ', i, i));
                 QCOMPARE(rig.store.SettingsStore::read(options::All[i].setting),
@@ -164,11 +122,12 @@ private slots:
         WindowRig rig;
         rig.open(nullptr, &ports);
         const auto toolTip = [&](int row) {
-            return child<QListWidget>(optionsDialog(rig), "lstSPort")->item(row)->toolTip();
+            rig.trigger("mnuOptions");
+            return child<QListWidget>(rig.optionsDialog(), "lstSPort")->item(row)->toolTip();
         };
         QCOMPARE(toolTip(2), QStringLiteral("Com3: /dev/ttyS2, not present"));
 
-        act(rig, "cmdOptionsOK"); // another adapter replaces it while the dialog is hidden
+        rig.play("cmdOptionsOK"); // another adapter replaces it while the dialog is hidden
         ports.plug(QStringLiteral("S0 s1 ch340@ttyUSB0"));
         QCOMPARE(toolTip(2), QStringLiteral("Com3: USB Serial, /dev/ttyUSB0, plugged in"));
     }

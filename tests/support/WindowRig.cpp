@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/WindowRig.h"
 
-#include <QAction>
-#include <QLineEdit>
-#include <QPushButton>
+#include <QtTest>
+#include <QtWidgets>
+#include <csignal>
 
 namespace kestrova::test {
 
@@ -48,6 +48,55 @@ void WindowRig::enter(const QString& count, const QString& exposure, const QStri
     find<QLineEdit>("txtNumExposures")->setText(count);
     find<QLineEdit>("txtLXTime")->setText(exposure);
     find<QLineEdit>("txtDelay")->setText(delay);
+}
+
+void WindowRig::play(const QString& script)
+{
+    for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList values = word.split(',');
+        const QString name = word.section(':', 0, 0).remove('^');
+        if (values.size() == 3) {
+            start(values[0], values[1], values[2]);
+        } else if (word == "tick") {
+            ticks->fire();
+        } else if (word == "run") {
+            QVERIFY(QTest::qWaitFor([this] { return !ticks->fire(); }));
+        } else if (word == "fail") {
+            parallel.fail = true;
+        } else if (word == "close") {
+            window->close();
+        } else if (word == "SIGTERM") {
+            ::raise(SIGTERM); // the window closes on the event thread
+            QTRY_VERIFY(!window->isVisible());
+        } else if (auto* action = window->findChild<QAction*>(name)) {
+            action->trigger();
+        } else {
+            QWidget* control = window->findChild<QWidget*>(name);
+            if (!control) {
+                trigger("mnuOptions");
+                control = child(optionsDialog(), name);
+            }
+            // Shows the control's tab; a button, on no tab, has the index -1, which changes
+            // nothing.
+            if (auto* tabs = control->window()->findChild<QTabWidget*>())
+                tabs->setCurrentIndex(tabs->indexOf(control->parentWidget()));
+            auto* list = qobject_cast<QListWidget*>(control);
+            QListWidgetItem* item = list ? list->item(word.section(':', 1).toInt()) : nullptr;
+            if (list)
+                list->scrollToItem(item);
+            QTest::mouseClick(list ? list->viewport() : control, Qt::LeftButton,
+                              word.startsWith('^') ? Qt::ControlModifier : Qt::NoModifier,
+                              list ? list->visualItemRect(item).center() : QPoint());
+        }
+    }
+}
+
+OptionsDialog* WindowRig::optionsDialog() const
+{
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<OptionsDialog*>(window))
+            return dialog;
+    return nullptr;
 }
 
 void missingChild(const QString& name)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "config/OptionsDialog.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeTickSource.h"
 #include "fakes/MemoryStore.h"
@@ -42,6 +43,15 @@ struct WindowRig : MessageRecorder {
     }
     void click(const char* button) const;
     void trigger(const char* action) const;
+    // Acts as a user would, word by word: "N,E,D" enters a sequence and starts it; an objectName
+    // clicks that button or box, or triggers that action, on the window or else on the options
+    // dialog, shown by Options... and on the control's tab; "lstPBit:5" clicks the item at
+    // position 5 of that list, "^lstPBit:5" with Ctrl. "tick" ticks once, "run" until the
+    // sequence ends, "fail" makes the parallel port fail, "close" closes the window by its
+    // close box, "SIGTERM" by a logout.
+    void play(const QString& script);
+    // The options dialog, once loaded.
+    OptionsDialog* optionsDialog() const;
     void enter(const QString& count, const QString& exposure, const QString& delay) const;
     void start(const QString& count, const QString& exposure, const QString& delay) const
     {
