@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/AboutDialog.h"
 #include "about/SysInfo.h"
 #include "about/SystemPlatform.h"
-#include "support/WindowRig.h"
 
-#include <QLabel>
 #include <QtTest>
 
-using namespace kestrova;
 using namespace kestrova::about;
 
 // Keeps the programs it is asked to start instead of starting them.
@@ -21,25 +17,9 @@ struct RecordingStarter : ProgramStarter {
     bool refuse = false;
 };
 
-class TestAbout : public QObject {
+class TestSysInfo : public QObject {
     Q_OBJECT
 private slots:
-    // The About command shows the one instance; closed, it is unloaded.
-    void singleInstance()
-    {
-        test::WindowRig rig;
-        rig.open();
-        rig.trigger("mnuAbout");
-        QPointer<AboutDialog> first = AboutDialog::instance();
-        QVERIFY(first && first->isVisible());
-        QCOMPARE(test::child<QLabel>(first, "lblVersion")->text(), "Version 1.0.1");
-        rig.trigger("mnuAbout");
-        QCOMPARE(AboutDialog::instance(), first.data());
-        first->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(first.isNull());
-    }
-
     // The tools installed in a folder searched, and whether starting one fails; then what is
     // started, by name, or the message shown.
     void findingTheTool_data()
@@ -76,5 +56,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestAbout)
-#include "test_about.moc"
+QTEST_GUILESS_MAIN(TestSysInfo)
+#include "test_sysinfo.moc"
