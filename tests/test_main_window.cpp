@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "about/AboutDialog.h"
+#include "about/AboutText.h"
 #include "app/DBusDesktop.h"
 #include "app/DesktopSession.h"
 #include "app/TerminationSignals.h"
@@ -305,9 +306,13 @@ private slots:
         QVERIFY(!rig.find<QAction>("mnuSerial")->isChecked());
     }
 
-    // The About command shows the one instance; closed, it is unloaded.
-    void aboutBoxIsSingle()
+    // The About command shows the one instance, whose System Info... starts the first system
+    // information tool found on the PATH, or says that none is available. Closed, it is unloaded.
+    void aboutBox()
     {
+        QTemporaryDir tools;
+        const auto restorePath = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(tools.path()));
         WindowRig rig;
         rig.open();
         rig.play("mnuAbout mnuAbout");
@@ -318,6 +323,18 @@ private slots:
                                [](QWidget* window) { return qobject_cast<AboutDialog*>(window); }),
                  1);
         QCOMPARE(child<QLabel>(about, "lblVersion")->text(), "Version 1.0.1");
+        child<QPushButton>(about, "cmdSysInfo")->click();
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, about::SysInfoUnavailable);
+        for (const char* name : {"cpu-x", "hardinfo"}) {
+            QFile tool(tools.filePath(name));
+            QVERIFY(tool.open(QIODevice::WriteOnly) &&
+                    tool.write("#!/bin/sh\n: >\"$0.started\"\n") &&
+                    tool.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        }
+        child<QPushButton>(about, "cmdSysInfo")->click();
+        QTRY_VERIFY(QFile::exists(tools.filePath("hardinfo.started")));
+        QVERIFY(!QFile::exists(tools.filePath("cpu-x.started")) && rig.messages.size() == 1);
         about->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(about.isNull());
