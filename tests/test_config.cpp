@@ -107,6 +107,8 @@ private slots:
         QTest::newRow("values that do not convert or fit fall back, in reading order") << Stored{{"Parallel Options/Parallel Control", "maybe"}, {"Parallel Options/PortBit", "8"}, {"Parallel Options/ActiveLogic", ""}, {"Serial Options/PortIndex", "32767"}}
             << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
         QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
+        QTest::newRow("numbers in blanks of any kind or with an exponent, words in any case") << Stored{{"Parallel Options/Parallel Control", " \t+1.0 "}, {"Parallel Options/PortBit", "\u00a04\u0085"}, {"Serial Options/PortIndex", "1e1"}, {"Parallel Options/ActiveLogic", "tRUE"}} << "P - parallel 888 D4 Com11 RTS high" << QStringList{};
+        QTest::newRow("hexadecimal, beyond a byte, a tie beyond 16 bits fall back") << Stored{{"Parallel Options/PortIndex", "&H1"}, {"Parallel Options/PortBit", "256"}, {"Serial Options/PortIndex", "32767.5"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortIndex", "Parallel Options/PortBit", "Serial Options/PortIndex"};
     }
     // clang-format on
     void storedValues()
@@ -257,38 +259,6 @@ private slots:
                                     "/dev/ttyUSB10 usable -1:-1"}));
         QCOMPARE(enumerator.resolve("serial/by-id/usb-FTDI-port0"),
                  QFileInfo(root.filePath("dev/ttyUSB2")).canonicalFilePath());
-    }
-
-    // Each row reads one stored text as a 16-bit integer, a byte and a boolean; "-" means that
-    // conversion refuses the text with ConversionError.
-    void textConversions_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        // clang-format off
-        QTest::newRow("blanks around, a zero fraction") << " \t+0.0 " << "0 0 false";
-        QTest::newRow("Unicode blanks around") << "\u00a04\u0085" << "4 4 true";
-        QTest::newRow("a negative tie rounds into a byte") << "-0.5" << "0 0 true";
-        QTest::newRow("a tie above int16 rounds out of range") << "32767.5" << "- - true";
-        QTest::newRow("just above a byte") << "256" << "256 - true";
-        QTest::newRow("words in any case") << "fALSE" << "- - false";
-        QTest::newRow("hexadecimal") << "&H10" << "- - -";
-        QTest::newRow("an exponent") << "1e3" << "1000 - true";
-        // clang-format on
-    }
-
-    void textConversions()
-    {
-        QFETCH(QString, text);
-        const auto read = [&text](auto convert) -> QString {
-            try {
-                return QVariant(convert(text)).toString();
-            } catch (const ConversionError&) {
-                return QStringLiteral("-");
-            }
-        };
-        const QString byte = read([](const QString& t) { return int(toByte(t)); });
-        QTEST(QStringList({read(toInt16), byte, read(toBoolean)}).join(' '), "expected");
     }
 
     void checkedArithmetic()
