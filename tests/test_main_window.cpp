@@ -260,14 +260,14 @@ private slots:
     void interfaceChoiceSurvivesRestart()
     {
         WindowRig rig;
-        rig.store.set(settings::ParallelPortBit, "D9");
+        rig.store.save(settings::ParallelPortBit, "D9");
         rig.open();
         QVERIFY(rig.messages.isEmpty());
         QTRY_COMPARE(rig.messages.size(), 1);
         QCOMPARE(rig.messages[0].text,
                  "Some stored settings could not be read; their defaults are used.");
         QCOMPARE(rig.parallel.writes, QStringList{"set 888 1"}); // D1, the default
-        rig.store.set(settings::ParallelPortBit, "1");
+        rig.store.save(settings::ParallelPortBit, "1");
         rig.trigger("mnuSerial");
         rig.trigger("mnuExit");
         QCOMPARE(rig.serial.calls, (QStringList{"RTS off", "open 1", "RTS off", "close"}));

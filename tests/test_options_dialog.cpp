@@ -105,8 +105,7 @@ private slots:
         if (OptionsDialog* dialog = rig.optionsDialog()) {
             for (int i = 0; i < 6; ++i) {
                 QCOMPARE(shown(dialog, Controls[i]), values.section(' ', i, i));
-                QCOMPARE(rig.store.SettingsStore::read(options::All[i].setting),
-                         values.section(' ', i, i));
+                QCOMPARE(rig.store.read(options::All[i].setting), values.section(' ', i, i));
             }
             QCOMPARE(child<QPushButton>(dialog, "cmdOptionsApply")->isEnabled(),
                      rig.store.refuseWrites);

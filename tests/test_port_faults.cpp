@@ -34,8 +34,8 @@ private slots:
     {
         QFETCH(bool, activeLogic);
         MemoryStore store;
-        store.set(settings::SerialControl, QStringLiteral("1"));
-        store.set(settings::SerialActiveLogic, QString::number(activeLogic));
+        store.save(settings::SerialControl, QStringLiteral("1"));
+        store.save(settings::SerialActiveLogic, QString::number(activeLogic));
         QtSerialLine serial([&store](int number) { return comDevice(store, number); });
         FakeSerialPorts ports;
         const QTemporaryDir byId;

@@ -27,17 +27,7 @@ public:
         return !refused;
     }
     QString failureText() const override { return failure; }
-
-    void set(const SettingKey& setting, const QString& text)
-    {
-        values.insert(
-            QLatin1String(setting.section) + QLatin1Char('/') + QLatin1String(setting.key), text);
-    }
-    QString get(const SettingKey& setting) const
-    {
-        return values.value(QLatin1String(setting.section) + QLatin1Char('/') +
-                            QLatin1String(setting.key));
-    }
+    using SettingsStore::read, SettingsStore::save;
 
     QMap<QString, QString> values; // "Section/Key" -> text
     QStringList saves;             // "Section/Key=text", in the order saved
