@@ -50,10 +50,7 @@ struct Rig : SequencerControls {
     // or "!close" for a line that fails to open or to close from then on.
     explicit Rig(const QString& steps)
     {
-        line.config().Use = Interface::Parallel;
-        line.config().PortAddress = 888;
-        line.config().PortBit = 1;
-        line.config().ActiveLogic = true;
+        line.config() = {Interface::Parallel, 0, 888, 1, 0, 1, ControlLine::Rts, true};
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
         apply(steps);
     }
