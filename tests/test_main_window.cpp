@@ -268,8 +268,8 @@ private slots:
                  "Some stored settings could not be read; their defaults are used.");
         QCOMPARE(rig.parallel.writes, QStringList{"set 888 1"}); // D1, the default
         rig.store.save(settings::ParallelPortBit, "1");
-        rig.trigger("mnuSerial");
-        rig.trigger("mnuExit");
+        rig.play("mnuSerial");
+        rig.play("mnuExit");
         QCOMPARE(rig.serial.calls, (QStringList{"RTS off", "open 1", "RTS off", "close"}));
 
         rig.serial.refuseOpen = true;
@@ -295,7 +295,7 @@ private slots:
             rig.messages.clear();
             rig.store.saves.clear();
             rig.store.refusedKeys = {choice + " Options/" + choice + " Control"};
-            rig.trigger(qPrintable("mnu" + choice));
+            rig.play("mnu" + choice);
             QCOMPARE(rig.store.saves, (QStringList{other + " Options/" + other + " Control=0",
                                                    choice + " Options/" + choice + " Control=1"}));
             QCOMPARE(rig.messages.size(), 1);

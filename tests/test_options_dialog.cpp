@@ -122,7 +122,7 @@ private slots:
         rig.open(nullptr, &ports);
         rig.play("cmdOptionsOK");
         ports.plug(QStringLiteral("S0 s1 ch340@ttyUSB0")); // plugged in while the dialog is hidden
-        rig.trigger("mnuOptions");
+        rig.play("mnuOptions");
         QCOMPARE(child<QListWidget>(rig.optionsDialog(), "lstSPort")->item(1)->toolTip(),
                  QStringLiteral("Com2: USB Serial, /dev/ttyUSB0, plugged in"));
     }

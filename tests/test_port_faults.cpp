@@ -59,33 +59,33 @@ private slots:
         // A pseudo-terminal has no modem lines: the start-up's closing switch and Open Shutter
         // fail. A refused switch keeps the level stored before, which the next open applies: a
         // failed "Open Shutter" must not open the shutter when the port comes back.
-        rig.click("cmdConnect");
+        rig.play("cmdConnect");
         QTRY_COMPARE(rig.messages.size(), 2);
         QCOMPARE(serial.rtsEnable(), !activeLogic);
 
-        rig.trigger("mnuParallel");
-        rig.start("2", "3", "1");
+        rig.play("mnuParallel");
+        rig.play("2,3,1");
         QVERIFY(rig.ticks->fire());
-        rig.trigger("mnuSerial"); // reopened while the shutter is open: nothing to tell yet
-        terminal.reset();         // unplugged: udev takes the link away
+        rig.play("mnuSerial"); // reopened while the shutter is open: nothing to tell yet
+        terminal.reset();      // unplugged: udev takes the link away
         QFile::remove(link);
         ports.list.clear();
         rig.ticks->fire();
         rig.ticks->fire(); // the exposure ends: the closing switch fails, and the sequence with it
         QCOMPARE(rig.messages.size(), 3);
         QVERIFY(!rig.ticks->isEnabled() && rig.find("cmdStart")->isEnabled());
-        rig.trigger("mnuSerial");
+        rig.play("mnuSerial");
         QCOMPARE(rig.messages.size(), 4);
         QVERIFY(rig.messages[3].informativeText.contains(link));
 
         terminal = std::make_unique<PseudoTerminal>(); // plugged back, now another device
         QVERIFY(plug());
-        rig.trigger("mnuSerial");
+        rig.play("mnuSerial");
         QVERIFY(serial.isOpen());
         QCOMPARE(comDevice(store, 1), link);
         QCOMPARE(comDevice(store, 2), QStringLiteral("/dev/ttyS1"));
         QCOMPARE(rig.messages.size(), 4);
-        rig.trigger("mnuExit");
+        rig.play("mnuExit");
         QVERIFY(!serial.isOpen());
         QVERIFY(terminal->readSettings(settings));
         QCOMPARE(bool(settings.c_cflag & HUPCL), activeLogic);

@@ -32,7 +32,7 @@ private slots:
         else
             QCOMPARE(timer->findChild<QTimer*>()->timerType(), Qt::PreciseTimer);
 
-        rig.start("1", "1", "1");
+        rig.play("1,1,1");
         QTRY_VERIFY_WITH_TIMEOUT(rig.find("cmdStart")->isEnabled(), 10000);
 
         // Closed at load, opened by Start, closed again: late on a busy machine, never early.

@@ -33,16 +33,6 @@ MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serial
     return *window;
 }
 
-void WindowRig::click(const char* button) const
-{
-    find<QPushButton>(button)->click();
-}
-
-void WindowRig::trigger(const char* action) const
-{
-    find<QAction>(action)->trigger();
-}
-
 void WindowRig::enter(const QString& count, const QString& exposure, const QString& delay) const
 {
     find<QLineEdit>("txtNumExposures")->setText(count);
@@ -56,7 +46,8 @@ void WindowRig::play(const QString& script)
         const QStringList values = word.split(',');
         const QString name = word.section(':', 0, 0).remove('^');
         if (values.size() == 3) {
-            start(values[0], values[1], values[2]);
+            enter(values[0], values[1], values[2]);
+            find<QPushButton>("cmdStart")->click();
         } else if (word == "tick") {
             ticks->fire();
         } else if (word == "run") {
@@ -73,7 +64,7 @@ void WindowRig::play(const QString& script)
         } else {
             QWidget* control = window->findChild<QWidget*>(name);
             if (!control) {
-                trigger("mnuOptions");
+                find<QAction>("mnuOptions")->trigger();
                 control = child(optionsDialog(), name);
             }
             // Shows the control's tab; a button, on no tab, has the index -1, which changes

@@ -41,8 +41,6 @@ struct WindowRig : MessageRecorder {
     {
         return child<T>(window, QLatin1String(name));
     }
-    void click(const char* button) const;
-    void trigger(const char* action) const;
     // Acts as a user would, word by word: "N,E,D" enters a sequence and starts it; an objectName
     // clicks that button or box, or triggers that action, on the window or else on the options
     // dialog, shown by Options... and on the control's tab; "lstPBit:5" clicks the item at
@@ -53,11 +51,6 @@ struct WindowRig : MessageRecorder {
     // The options dialog, once loaded.
     OptionsDialog* optionsDialog() const;
     void enter(const QString& count, const QString& exposure, const QString& delay) const;
-    void start(const QString& count, const QString& exposure, const QString& delay) const
-    {
-        enter(count, exposure, delay);
-        click("cmdStart");
-    }
 
     MemoryStore& store;
     FakeParallelPort parallel;
