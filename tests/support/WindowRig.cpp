@@ -10,6 +10,7 @@ namespace kestrova::test {
 WindowRig::WindowRig(MemoryStore* sharedStore)
     : store(sharedStore ? *sharedStore : ownStore_), ticks(new FakeTickSource)
 {
+    ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
 }
 
 WindowRig::~WindowRig()
@@ -17,6 +18,7 @@ WindowRig::~WindowRig()
     delete window;
     if (!ticksTaken_)
         delete ticks;
+    ui::setMessageHandler(nullptr);
 }
 
 MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,

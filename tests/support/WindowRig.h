@@ -6,7 +6,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/FakeTickSource.h"
 #include "fakes/MemoryStore.h"
-#include "fakes/MessageRecorder.h"
+#include "ui/MessageBox.h"
 
 #include <QPointer>
 
@@ -24,11 +24,13 @@ template <typename T = QWidget> T* child(const QObject* parent, const QString& n
 }
 
 // The real main window on fakes of the store, both ports and its timer, answering every message
-// box. The store may be one the test keeps across several windows, as across restarts; open()
+// box while it lives and keeping what each said. The store may be one the test keeps across several windows, as across restarts; open()
 // may put a real adapter or timer in place of a fake.
-struct WindowRig : MessageRecorder {
+struct WindowRig {
     explicit WindowRig(MemoryStore* sharedStore = nullptr);
     ~WindowRig();
+    WindowRig(const WindowRig&) = delete;
+    WindowRig& operator=(const WindowRig&) = delete;
 
     // Builds a window on the stored settings, shown unless showWindow is false; the rig deletes
     // the last one it built. A port given here must outlive that window: a test that keeps its
@@ -52,6 +54,7 @@ struct WindowRig : MessageRecorder {
     OptionsDialog* optionsDialog() const;
     void enter(const QString& count, const QString& exposure, const QString& delay) const;
 
+    QList<ui::Message> messages;
     MemoryStore& store;
     FakeParallelPort parallel;
     FakeSerialLine serial;
