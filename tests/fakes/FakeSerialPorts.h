@@ -31,8 +31,9 @@ public:
         const QString kind = token.section('@', 0, 0);
         const QString name = builtIn ? "ttyS" + token.mid(1) : token.section('@', 1);
         const QString stable = stableName(kind);
-        SerialPortInfo port{name,    "/dev/" + name,       stable, {}, {}, {}, {}, -1, -1,
-                            builtIn, token.startsWith('S')};
+        SerialPortInfo port;
+        std::tie(port.name, port.devicePath, port.stableName, port.builtIn, port.hasUart) =
+            std::tuple(name, "/dev/" + name, stable, builtIn, token.startsWith('S'));
         if (!stable.isEmpty())
             port.otherNames = QStringList{stable};
         if (kind == "ftdi")
