@@ -3,7 +3,6 @@
 
 #include <QString>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <termios.h>
@@ -30,7 +29,7 @@ public:
 
     QString path() const { return path_; }
     // Reads the settings the device holds now through a descriptor of the test's own, first
-    // setting or clearing its hang-up on close flag when asked; false, with errno, if it cannot.
+    // setting or clearing its hang-up on close flag when asked; false if it cannot.
     bool readSettings(termios& settings, int setHangupOnClose = -1) const
     {
         const int fd = ::open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -40,10 +39,8 @@ public:
                 setHangupOnClose ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
             read = tcsetattr(fd, TCSANOW, &settings) == 0 && tcgetattr(fd, &settings) == 0;
         }
-        const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        errno = error;
         return read;
     }
 
