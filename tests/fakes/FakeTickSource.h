@@ -3,8 +3,6 @@
 
 #include "app/TickSource.h"
 
-#include <QStringList>
-
 namespace kestrova::test {
 
 // A tick source the test advances by hand.

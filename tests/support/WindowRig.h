@@ -24,8 +24,8 @@ template <typename T = QWidget> T* child(const QObject* parent, const QString& n
 }
 
 // The real main window on fakes of the store, both ports and its timer, answering every message
-// box while it lives and keeping what each said. The store may be one the test keeps across several windows, as across restarts; open()
-// may put a real adapter or timer in place of a fake.
+// box while it lives and keeping what each said. The store may be one the test keeps across
+// several windows, as across restarts; open() may put a real adapter or timer in place of a fake.
 struct WindowRig {
     explicit WindowRig(MemoryStore* sharedStore = nullptr);
     ~WindowRig();
