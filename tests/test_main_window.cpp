@@ -310,7 +310,8 @@ private slots:
     // information tool found on the PATH, or says that none is available. Closed, it is unloaded.
     void aboutBox()
     {
-        QTemporaryDir tools;
+        // Beside the test program: a temporary folder may be mounted without the right to run.
+        QTemporaryDir tools(QCoreApplication::applicationDirPath() + "/tools-XXXXXX");
         const auto restorePath = qScopeGuard([path = qgetenv("PATH")] { qputenv("PATH", path); });
         qputenv("PATH", QFile::encodeName(tools.path()));
         WindowRig rig;
