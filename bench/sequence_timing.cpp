@@ -223,11 +223,12 @@ public:
         : controls_(options, std::move(finished)), line_(port_, serial_),
           sequencer_(controls_, line_, ticks)
     {
-        ShutterConfig& config = line_.config();
+        ShutterConfig config;
         config.Use = Interface::Parallel;
         config.PortAddress = 888;
         config.PortBit = 0;
         config.ActiveLogic = true;
+        line_.configure(config);
         QObject::connect(&ticks, &TickSource::timeout, [this] { sequencer_.Tick(); });
     }
     void start() { sequencer_.Start(); }

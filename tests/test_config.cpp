@@ -4,6 +4,7 @@
 #include "config/ActiveConfiguration.h"
 #include "config/ComPorts.h"
 #include "config/Conversions.h"
+#include "config/Messages.h"
 #include "fakes/FakeSerialPorts.h"
 #include "fakes/MemoryStore.h"
 
@@ -36,11 +37,17 @@ bool setReadOnly(const QString& folder, bool readOnly)
            mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
 }
 
-// "Com2=ftdi Com7=/dev/pts/3": the "Com<N> Device" keys, adapters by their kind.
+// "Com2=ftdi Com7=/dev/pts/3 Com9=<list>": the "Com<N> Device" keys, adapters by their kind,
+// and a key holding a list, as a comma written by hand makes it.
 void storeKeys(MemoryStore& store, const QString& keys)
 {
     for (const QString& pair : keys.split(' ', Qt::SkipEmptyParts)) {
         const QString value = pair.section('=', 1);
+        if (value == "<list>") {
+            store.lists << QString(settings::SerialSection) + '/' + pair.section('=', 0, 0) +
+                               " Device";
+            continue;
+        }
         const QString stable = FakeSerialPorts::stableName(value);
         store.save(settings::SerialSection, pair.section('=', 0, 0) + " Device",
                    stable.isEmpty() ? value : stable);
@@ -62,7 +69,8 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("Kestrova.conf"));
         QFile raw(file);
         QVERIFY(raw.open(QIODevice::WriteOnly));
-        raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n[broken\n");
+        raw.write("\x01\x02garbage ][ = =\n[Parallel%20Options]\nPortBit=5\n\xff\xfe\n"
+                  "[Serial%20Options]\nCom3%20Device=/dev/ttyUSB0,/dev/ttyUSB1\n[broken\n");
         raw.close();
         QSettingsStore store(file);
         // QSettings instances on one file share what is not yet written: look at the file itself.
@@ -72,6 +80,8 @@ private slots:
         };
         QCOMPARE(store.read(settings::ParallelPortBit), QStringLiteral("5"));
         QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1")); // absent: default
+        // A value with a comma is a list to the file format: no text, not an empty one.
+        QCOMPARE(store.read("Serial Options", "Com3 Device", ""), std::nullopt);
         QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral(" 1 ")),
                  qPrintable(store.failureText()));
         QVERIFY(onDisk("Control%20Line=\" 1 \"") && onDisk("PortBit=5"));
@@ -106,6 +116,7 @@ private slots:
         QTest::newRow("unknown parallel index has no address") << Stored{{"Parallel Options/PortIndex", "3"}} << "P - parallel 0 D1 Com1 RTS low" << QStringList{};
         QTest::newRow("values that do not convert or fit fall back, in reading order") << Stored{{"Parallel Options/Parallel Control", "maybe"}, {"Parallel Options/PortBit", "8"}, {"Parallel Options/ActiveLogic", ""}, {"Serial Options/PortIndex", "32767"}}
             << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
+        QTest::newRow("a list where a text belongs falls back") << Stored{{"Serial Options/Control Line", "<list>"}, {"Serial Options/Serial Control", "<list>"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Serial Options/Serial Control", "Serial Options/Control Line"};
         QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
         QTest::newRow("numbers in blanks of any kind or with an exponent, words in any case") << Stored{{"Parallel Options/Parallel Control", " \t+1.0 "}, {"Parallel Options/PortBit", "\u00a04\u0085"}, {"Serial Options/PortIndex", "1e1"}, {"Parallel Options/ActiveLogic", "tRUE"}} << "P - parallel 888 D4 Com11 RTS high" << QStringList{};
         QTest::newRow("hexadecimal, beyond a byte, a tie beyond 16 bits fall back") << Stored{{"Parallel Options/PortIndex", "&H1"}, {"Parallel Options/PortBit", "256"}, {"Serial Options/PortIndex", "32767.5"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortIndex", "Parallel Options/PortBit", "Serial Options/PortIndex"};
@@ -116,6 +127,9 @@ private slots:
         MemoryStore store;
         QFETCH(Stored, stored);
         store.values = stored;
+        for (auto value = stored.begin(); value != stored.end(); ++value)
+            if (*value == "<list>")
+                store.lists << value.key();
         ShutterConfig inForce; // what stays while no interface is selected
         inForce.Use = Interface::Serial;
         inForce.ActiveLogic = true;
@@ -148,6 +162,7 @@ private slots:
         QTest::newRow("an adapter without a by-id name is stored by its device") << "" << "acm@ttyACM0" << "Com1=/dev/ttyACM0";
         QTest::newRow("a hand-written key for the adapter's device wins") << "Com7=/dev/ttyUSB0" << "ftdi@ttyUSB0" << "Com7=/dev/ttyUSB0";
         QTest::newRow("a hand-written key elsewhere is kept and skipped") << "Com1=/dev/pts/7" << "ftdi@ttyUSB0" << "Com1=/dev/pts/7 Com2=ftdi";
+        QTest::newRow("an unreadable key keeps its number from adapters") << "Com1=<list>" << "ftdi@ttyUSB0" << "Com1=<list> Com2=ftdi";
         QTest::newRow("real ttyS ports keep their numbers, phantom ones do not") << "" << "S0 s1 S2 s3 ftdi@ttyUSB0 ch340@ttyUSB1" << "Com2=ftdi Com4=ch340";
         // clang-format on
     }
@@ -172,13 +187,14 @@ private slots:
         QCOMPARE(store.saves.size(), expected.saves.size()); // each key saved once
         // Every adapter plugged in has the number whose device leads to it.
         for (const SerialPortInfo& adapter : table.adapters)
-            QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter))), adapter.devicePath);
+            QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter)).path),
+                     adapter.devicePath);
     }
 
     void texts()
     {
         MemoryStore store;
-        storeKeys(store, "Com3=ftdi Com4=ch340 Com5=/dev/pts/3");
+        storeKeys(store, "Com3=ftdi Com4=ch340 Com5=/dev/pts/3 Com6=<list>");
         FakeSerialPorts ports;
         ports.plug("S0 s1 ftdi@ttyUSB0 acm@ttyACM0");
         ports.otherFiles << "/dev/pts/3";
@@ -192,7 +208,11 @@ private slots:
                  "Com3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0, plugged in\n"
                  "Com4: /dev/serial/by-id/usb-1a86_USB_Serial-if00-port0, not plugged in\n"
                  "Com5: /dev/pts/3, present\n"
-                 "Com6: /dev/ttyS5, not present");
+                 "Com6: " +
+                     messages::comKeyUnreadable("Com6 Device"));
+        // Com6 opens no device: it falls back to none the user chose.
+        QCOMPARE(comDevice(store, 6).path, QString());
+        QCOMPARE(comDevice(store, 6).problem, messages::comKeyUnreadable("Com6 Device"));
         // --list-ports: the table, then a udev rule for each adapter that has USB ids.
         QVERIFY(listPortsText(table).endsWith(
             "\nCom3: FT232R USB UART (FTDI, serial A50285BI), /dev/ttyUSB0\n"

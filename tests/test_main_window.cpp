@@ -48,10 +48,9 @@ QString describe(const QVariant& value)
     return '{' + items.join(", ") + '}';
 }
 
-const QString PortalRequest = QStringLiteral("/org/freedesktop/portal/desktop/request/x/given");
 const QString PortalInhibit =
     "Inhibit(, 12, {handle_token=kestrova1, reason=Exposure sequence running})";
-const QString PortalClose = "Close() on " + PortalRequest;
+const QString PortalClose = "Close() on /org/freedesktop/portal/desktop/request/caller/kestrova1";
 const QString LogindInhibit = "Inhibit(sleep:idle, Kestrova, Exposure sequence running, block)";
 
 const QMap<QString, QString> ServiceNames = {{"portal", "org.freedesktop.portal.Desktop"},
@@ -60,7 +59,9 @@ const QMap<QString, QString> ServiceNames = {{"portal", "org.freedesktop.portal.
                                              {"notifications", "org.freedesktop.Notifications"}};
 
 // The desktop services a test offers, by name: "portal", "silent portal" (never answers),
-// "refusing portal", "logind" (on the system bus), "screensaver", "notifications". It keeps the
+// "refusing portal" (an error), "grudging portal" (its request's Response says no), "logind" (on
+// the system bus), "screensaver", "notifications". A portal answers with the request object that
+// its handle_token names, then sends that request's Response. It keeps the
 // calls each bus carries as "Member(arguments)", with " on <path>" for a portal request. Each
 // Inhibit of logind hands out the write end of a fresh pipe, whose read end sees end-of-file
 // once every copy of it, the program's too, is closed.
@@ -96,8 +97,15 @@ public:
         calls_[bus.name()] << call.member() + '(' + arguments.join(", ") + ')' +
                                   (path.contains("/request/") ? " on " + path : "");
         const bool portal = call.path().endsWith("/desktop") && call.member() == "Inhibit";
-        if (!portal || !offered_.contains("silent portal"))
-            bus.send(answer(call, portal));
+        if (portal && offered_.contains("silent portal"))
+            return true;
+        const QDBusMessage reply = answer(call, portal);
+        bus.send(reply);
+        if (portal && reply.type() == QDBusMessage::ReplyMessage)
+            bus.send(QDBusMessage::createSignal(
+                         reply.arguments().constFirst().value<QDBusObjectPath>().path(),
+                         "org.freedesktop.portal.Request", "Response")
+                     << uint(offered_.contains("grudging portal") ? 2 : 0) << QVariantMap());
         return true;
     }
     // Each bus's calls, the session bus's first.
@@ -113,10 +121,17 @@ private:
     QDBusConnection& bus(const QString& kind) { return kind == "logind" ? system_ : session_; }
     QDBusMessage answer(const QDBusMessage& call, bool portal)
     {
-        if (portal)
+        if (portal) {
+            const QString token =
+                qdbus_cast<QVariantMap>(call.arguments().at(2).value<QDBusArgument>())
+                    .value("handle_token")
+                    .toString();
+            const QString request = "/org/freedesktop/portal/desktop/request/" +
+                                    call.service().mid(1).replace('.', '_') + '/' + token;
             return offered_.contains("refusing portal")
                        ? call.createErrorReply("org.freedesktop.portal.Error.Failed", "no")
-                       : call.createReply(QVariant::fromValue(QDBusObjectPath(PortalRequest)));
+                       : call.createReply(QVariant::fromValue(QDBusObjectPath(request)));
+        }
         if (call.member() != "Inhibit")
             return call.createReply();
         if (call.path().endsWith("ScreenSaver"))
@@ -155,6 +170,8 @@ QString seen(const WindowRig& rig)
         if (rig.find<QObject>(name)->property("enabled").toBool())
             seen << name;
     seen << '"' + rig.find<QPushButton>("cmdConnect")->text() + '"';
+    for (const ui::Question& question : rig.questions)
+        seen << "? " + question.text;
     for (const ui::Message& message : rig.messages)
         seen << "| " + message.text;
     return seen.join(' ');
@@ -199,6 +216,7 @@ private slots:
         // clang-format off
         QTest::newRow("portal first") << all << "cmdConnect | cmdConnect" << "portal" << awake << idle;
         QTest::newRow("portal refuses: logind") << QStringList{"refusing portal", "logind", "screensaver"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
+        QTest::newRow("portal's Response refuses: logind") << QStringList{"grudging portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
         QTest::newRow("portal too slow: logind") << QStringList{"silent portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, "Close() on /org/freedesktop/portal/desktop/request/caller/kestrova1", LogindInhibit} << idle;
         QTest::newRow("screen saver last") << QStringList{"screensaver"} << "cmdConnect | cmdConnect" << "screensaver" << QStringList{"Inhibit(Kestrova, Exposure sequence running)", "UnInhibit(7)"} << idle;
         QTest::newRow("nothing answers") << QStringList{} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
@@ -209,10 +227,11 @@ private slots:
         QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify(unplugged, "unplugged\n\nThe sequence has been stopped.", 2)} << "00:00:02 0 1 open cmdStart cmdConnect \"Close Shutter\" | " + unplugged;
         QTest::newRow("failed start keeps nothing awake") << tells << "fail 1,1,0 |" << "none" << QStringList{} << "00:00:01 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " + unplugged;
         QTest::newRow("failed toggles: caption kept, a message each") << tells << "fail cmdConnect cmdConnect |" << "none" << QStringList{} << "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " + unplugged + " | " + unplugged;
-        QTest::newRow("close box during an exposure") << tells << "2,2,1 tick | close" << "portal" << awake << cancelled;
-        QTest::newRow("File, Exit during a pause") << tells << "2,2,1 tick tick | mnuExit" << "portal" << awake << "00:00:03 0 1 closed cmdStart cmdConnect \"Open Shutter\"";
-        QTest::newRow("logout signal during an exposure") << tells << "2,2,1 tick | SIGTERM" << "portal" << awake << cancelled;
-        QTest::newRow("close box, shutter open by hand") << tells << "cmdConnect | close" << "portal" << awake << "00:00:00 0 0 open cmdStart cmdConnect \"Close Shutter\"";
+        QTest::newRow("close box during an exposure: asked first") << tells << "2,2,1 tick | close" << "portal" << awake << cancelled + " ? A sequence is running.";
+        QTest::newRow("File, Exit during a pause: asked first") << tells << "2,2,1 tick tick | mnuExit" << "portal" << awake << "00:00:03 0 1 closed cmdStart cmdConnect \"Open Shutter\" ? A sequence is running.";
+        QTest::newRow("Ctrl+X during an exposure, Keep Running: the sequence goes on") << tells << "2,2,1 tick | keep ctrl+x run" << "portal" << awake + QStringList{notify("Sequence complete: 2 exposures of 2 s", "", 1)} << "00:00:00 0 2 closed cmdStart cmdConnect \"Open Shutter\" ? A sequence is running.";
+        QTest::newRow("logout signal during an exposure: not asked") << tells << "2,2,1 tick | SIGTERM" << "portal" << awake << cancelled;
+        QTest::newRow("close box, shutter open by hand: asked first") << tells << "cmdConnect | close" << "portal" << awake << "00:00:00 0 0 open cmdStart cmdConnect \"Close Shutter\" ? The shutter is open.";
         // clang-format on
     }
     void scripts()
@@ -356,6 +375,19 @@ private slots:
         });
         ui::showMessage("What failed", "What to do");
         QCOMPARE(shown, "Kestrova|What failed|What to do|OK only, no icon");
+
+        // The question before leaving: Keep Running is the default, and Escape chooses it.
+        QTimer::singleShot(0, [&shown] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QStringList buttons;
+            for (QAbstractButton* button : box->buttons())
+                buttons << button->text();
+            buttons.sort();
+            shown = buttons.join(',') + '|' + box->defaultButton()->text();
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QVERIFY(!ui::ask({"A sequence is running.", "", "Close Kestrova", "Keep Running"}));
+        QCOMPARE(shown, "Close Kestrova,Keep Running|Keep Running");
     }
 };
 

@@ -64,12 +64,14 @@ private slots:
         row("Apply: new bit, the last items; Ctrl+click does not empty a list", {}, "", "lstPBit:5 ^lstPBit:5 ^lstPPort:0 lstSPort:15 lstControlLine:1 cmdOptionsApply", "0 5 0 15 1 1", {"set 888 5"});
         row("OK: new polarity, a click never greys a box", {}, "", "chkPActiveLogic cmdOptionsOK", "0 1 1 0 0 1", {"clr 888 1"});
         row("Cancel puts the stored values back", {{"Parallel Options/PortBit", "7"}}, "", "lstPBit:5 chkPActiveLogic cmdOptionsCancel", "0 7 0 0 0 1", {});
-        row("no selection and greyed kept, odd values show and save the default", {{"Serial Options/Control Line", "-1"}, {"Serial Options/ActiveLogic", "2"}, {"Parallel Options/PortIndex", "3"}, {"Parallel Options/ActiveLogic", "-1"}, {"Serial Options/PortIndex", "five"}}, "", "lstPBit:2 cmdOptionsApply", "0 2 0 0 -1 2", {"set 888 2"});
+        row("values shown as in force: no port, greyed kept, odd texts as the line reads them", {{"Serial Options/Control Line", "-1"}, {"Serial Options/ActiveLogic", "2"}, {"Parallel Options/PortIndex", "3"}, {"Parallel Options/ActiveLogic", "-1"}, {"Serial Options/PortIndex", "five"}}, "", "lstPBit:2 cmdOptionsApply", "-1 2 1 0 1 2", {}, unread("Serial Options/PortIndex") + QStringList{messages::SelectedParallelPortNotAvailable, messages::parallelIndexUnknown(-1, "LPT1, LPT2 or LPT3")});
         row("Interface, Serial", {}, "", "mnuSerial", "", {"RTS off", "open 1", "RTS off"});
-        row("Apply during a sequence takes effect at the next phase, D1 left open", {}, "", "cmdStart lstPBit:5 chkPActiveLogic cmdOptionsApply tick tick tick", "0 5 1 0 0 1", {"clr 888 1", "clr 888 5", "set 888 5"});
-        row("shutter open by hand: only the opening is driven", {}, "", "cmdConnect lstPBit:5 cmdOptionsApply", "0 5 0 0 0 1", {"clr 888 1"});
+        row("Apply during a sequence: the exposure's end closes D1 as opened, then D5", {}, "", "cmdStart lstPBit:5 chkPActiveLogic cmdOptionsApply tick tick tick", "0 5 1 0 0 1", {"clr 888 1", "set 888 1", "clr 888 5", "set 888 5"});
+        row("shutter open by hand: Close Shutter closes D1 as opened, then D5", {}, "", "cmdConnect lstPBit:5 cmdOptionsApply cmdConnect", "0 5 0 0 0 1", {"clr 888 1", "set 888 1", "set 888 5"});
+        row("a serial line holding the shutter: Interface, Parallel keeps it open until Close Shutter", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}}, "", "cmdConnect mnuParallel cmdConnect", "", {"set 888 1", "RTS on", "RTS off"});
+        row("Apply during a serial exposure keeps the port open", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}}, "", "cmdStart lstPBit:5 cmdOptionsApply tick tick", "0 5 0 0 0 1", {"RTS on", "RTS off"});
         row("Interface, Parallel: a fallback told again", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "D9"}}, "", "mnuParallel", "", {"set 888 1"}, unread("Parallel Options/PortBit"));
-        row("a fallback told again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Serial Options/Serial Control"));
+        row("a fallback told when the dialog shows the default, and again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Parallel Options/PortBit") + unread("Serial Options/Serial Control"));
         row("a missing Com port told once at Apply", serial, "port", "lstSPort:2 cmdOptionsApply", "0 1 0 2 0 1", {"RTS off", "open 3", "RTS off"}, {messages::ComPortNotAvailable, "Com3: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
         row("a missing Com port told instead of a fallback", unreadable, "port", "mnuSerial", "", {"RTS off", "open 1", "RTS off"}, {messages::ComPortNotAvailable, "Com1: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
         row("closing while a save's message waits unloads the dialog", {}, "store close", "lstPBit:5 cmdOptionsOK", "", {}, {});
@@ -111,6 +113,66 @@ private slots:
                      rig.store.refuseWrites);
             QCOMPARE(dialog->isVisible(), steps.contains("Apply") || rig.store.refuseWrites);
         }
+    }
+
+    // A save after touching only another interface's box changes nothing in force, whatever
+    // text a value is stored as; a value the dialog cannot show is told and kept as it is.
+    void untouchedValuesKeepWhatIsInForce_data()
+    {
+        QTest::addColumn<Stored>("stored");
+        QTest::addColumn<QStringList>("told");
+        const Stored serial{{"Serial Options/Serial Control", "1"},
+                            {"Parallel Options/Parallel Control", "0"}};
+        for (const QString logic : {"True", "-1", "5", "0.4", "2", "False", "-0"}) {
+            QTest::addRow("parallel Active Logic %s", qPrintable(logic))
+                << Stored{{"Parallel Options/ActiveLogic", logic}} << QStringList{};
+            Stored serialLogic = serial;
+            serialLogic.insert("Serial Options/ActiveLogic", logic);
+            QTest::addRow("serial Active Logic %s", qPrintable(logic))
+                << serialLogic << QStringList{};
+        }
+        for (const QString line : {" 0", "0.0", "+0", "2", "-1", "0"}) {
+            Stored controlLine = serial;
+            controlLine.insert("Serial Options/Control Line", line);
+            QTest::addRow("Control Line '%s'", qPrintable(line)) << controlLine << QStringList{};
+        }
+        Stored com17 = serial;
+        com17.insert("Serial Options/PortIndex", "16");
+        QTest::newRow("Com17, beyond the list: told and kept")
+            << com17
+            << QStringList{messages::SettingsUnreadable,
+                           messages::unreadableSettings({"Serial Options/PortIndex"})};
+        QTest::newRow("PortBit 2.5 and LPT2 as 1.0")
+            << Stored{{"Parallel Options/PortBit", "2.5"}, {"Parallel Options/PortIndex", "1.0"}}
+            << QStringList{};
+    }
+    void untouchedValuesKeepWhatIsInForce()
+    {
+        QFETCH(Stored, stored);
+        WindowRig rig;
+        rig.store.values = stored;
+        rig.open();
+        const auto inForce = [&rig] {
+            const ShutterConfig& c = rig.window->shutterLine().config();
+            return QStringList{
+                QString::number(int(c.Use)),         QString::number(c.PortAddress),
+                QString::number(c.PortBit),          QString::number(c.CommPortNumber),
+                QString::number(int(c.ControlLine)), QString::number(c.ActiveLogic)};
+        };
+        const QStringList before = inForce();
+        const bool serialInUse = stored.contains("Serial Options/Serial Control");
+        QTest::qWait(0);
+        rig.messages.clear(); // the start-up's own report
+        rig.play(serialInUse ? "chkPActiveLogic chkPActiveLogic cmdOptionsOK"
+                             : "chkSActiveLogic chkSActiveLogic cmdOptionsOK");
+        QCOMPARE(inForce(), before);
+        QStringList said;
+        for (const ui::Message& message : rig.messages)
+            said << message.text << message.informativeText;
+        QTEST(said, "told");
+        QVERIFY(!rig.window->shutterLine().shutterOpen());
+        if (stored.value("Serial Options/PortIndex") == "16")
+            QCOMPARE(rig.store.values.value("Serial Options/PortIndex"), "16");
     }
 
     // The Com numbers are looked for, and their tooltips told, each time the dialog is shown.

@@ -82,8 +82,8 @@ private slots:
         QVERIFY(plug());
         rig.play("mnuSerial");
         QVERIFY(serial.isOpen());
-        QCOMPARE(comDevice(store, 1), link);
-        QCOMPARE(comDevice(store, 2), QStringLiteral("/dev/ttyS1"));
+        QCOMPARE(comDevice(store, 1).path, link);
+        QCOMPARE(comDevice(store, 2).path, QStringLiteral("/dev/ttyS1"));
         QCOMPARE(rig.messages.size(), 4);
         rig.play("mnuExit");
         QVERIFY(!serial.isOpen());

@@ -50,7 +50,7 @@ struct Rig : SequencerControls {
     // or "!close" for a line that fails to open or to close from then on.
     explicit Rig(const QString& steps)
     {
-        line.config() = {Interface::Parallel, 0, 888, 1, 0, 1, ControlLine::Rts, true};
+        line.configure({Interface::Parallel, 0, 888, 1, 0, 1, ControlLine::Rts, true});
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
         apply(steps);
     }

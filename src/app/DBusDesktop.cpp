@@ -87,6 +87,12 @@ void DBusCalls::send(const QDBusConnection& bus, const QDBusMessage& message,
             });
 }
 
+void DBusCalls::deliver(const QDBusMessage& signal)
+{
+    if (signalHandler_)
+        signalHandler_(signal);
+}
+
 bool DBusCalls::settle(int milliseconds)
 {
     if (outstanding_ > 0) {
@@ -102,6 +108,7 @@ DBusSleepInhibitor::DBusSleepInhibitor(const QDBusConnection& sessionBus,
                                        const QDBusConnection& systemBus)
     : sessionBus_(sessionBus), systemBus_(systemBus)
 {
+    calls_.setSignalHandler([this](const QDBusMessage& signal) { portalResponded(signal); });
 }
 
 DBusSleepInhibitor::~DBusSleepInhibitor()
@@ -146,6 +153,8 @@ void DBusSleepInhibitor::ask(int step)
         const QString token = QStringLiteral("kestrova%1").arg(++portalRequests_);
         portalRequest_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
                              .arg(sessionBus_.baseService().mid(1).replace('.', '_'), token);
+        // Its Response may come before the reply that names the request: watched from now.
+        watchPortalRequest();
         message << QString() << (PortalInhibitSuspend | PortalInhibitIdle)
                 << QVariantMap{{QStringLiteral("handle_token"), token},
                                {QStringLiteral("reason"), reason_}};
@@ -167,9 +176,12 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
     Hold hold;
     switch (InhibitSteps[step].way) {
     case Way::Portal:
+        // The portal answers at once with its request object; whether it keeps the computer
+        // awake comes later, as the request's Response.
         if (singleArgument<QDBusObjectPath>(reply)) {
-            hold.step = step;
-            hold.handle = reply.arguments().constFirst().value<QDBusObjectPath>().path();
+            awaitPortalResponse(step,
+                                reply.arguments().constFirst().value<QDBusObjectPath>().path());
+            return;
         }
         break;
     case Way::Logind:
@@ -191,33 +203,101 @@ void DBusSleepInhibitor::answered(int step, const QDBusMessage& reply)
         break;
     }
 
-    if (hold.step < 0) {
-        // A portal that answers after the wait would keep its request: it is closed now.
-        if (InhibitSteps[step].way == Way::Portal &&
-            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")) {
-            Hold late{step, portalRequest_};
-            letGo(late);
-        }
-        refusals_ << QStringLiteral("%1: %2").arg(
-            QLatin1String(InhibitSteps[step].name),
-            reply.type() == QDBusMessage::ErrorMessage
-                ? reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()
-                : QStringLiteral("unexpected answer"));
-        if (wanted_ && step + 1 < InhibitStepCount) {
-            ask(step + 1);
+    if (hold.step >= 0) {
+        granted(hold);
+        return;
+    }
+    // A portal that answers after the wait would keep its request: it is closed now.
+    if (InhibitSteps[step].way == Way::Portal &&
+        reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")) {
+        Hold late{step, portalRequest_};
+        letGo(late);
+    }
+    refused(step, reply.type() == QDBusMessage::ErrorMessage
+                      ? reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()
+                      : QStringLiteral("unexpected answer"));
+}
+
+void DBusSleepInhibitor::awaitPortalResponse(int step, const QString& handle)
+{
+    const auto decide = [this, step, handle](std::optional<uint> response) {
+        portalResponse_.reset();
+        if (response == 0u) {
+            granted(Hold{step, handle});
             return;
         }
-        asking_ = false;
-        refused_ = wanted_;
-        if (wanted_)
-            qWarning("%s", qPrintable(messages::mayNotStayAwake(refusals_)));
+        if (!response) {
+            Hold request{step, handle};
+            letGo(request); // a request left without an answer is withdrawn
+        }
+        refused(step, response ? QStringLiteral("refused (response %1)").arg(*response)
+                               : QStringLiteral("no response"));
+    };
+    // The request object may differ from the one foreseen (an older portal); its Response may
+    // also have come before this reply.
+    if (handle != portalRequest_) {
+        portalRequest_ = handle;
+        watchPortalRequest();
+    } else if (portalResponse_ && portalResponse_->handle == handle) {
+        decide(portalResponse_->code);
+        return;
+    }
+    portalWaiting_ = decide;
+    QTimer::singleShot(calls_.answerTimeout(), &calls_, [this, attempt = portalRequests_] {
+        if (attempt != portalRequests_)
+            return; // an earlier request's wait
+        if (const auto waiting = std::exchange(portalWaiting_, {}))
+            waiting(std::nullopt);
+    });
+}
+
+void DBusSleepInhibitor::watchPortalRequest()
+{
+    const QString service = QLatin1String(InhibitSteps[0].service);
+    const QString interface = QStringLiteral("org.freedesktop.portal.Request");
+    const QString name = QStringLiteral("Response");
+    if (!watchedRequest_.isEmpty())
+        sessionBus_.disconnect(service, watchedRequest_, interface, name, &calls_,
+                               SLOT(deliver(QDBusMessage)));
+    watchedRequest_ = portalRequest_;
+    portalResponse_.reset();
+    sessionBus_.connect(service, watchedRequest_, interface, name, &calls_,
+                        SLOT(deliver(QDBusMessage)));
+}
+
+void DBusSleepInhibitor::portalResponded(const QDBusMessage& signal)
+{
+    if (signal.path() != portalRequest_ || signal.arguments().isEmpty())
+        return;
+    const uint code = signal.arguments().constFirst().toUInt();
+    if (const auto waiting = std::exchange(portalWaiting_, {}))
+        waiting(code);
+    else
+        portalResponse_ = PortalResponse{signal.path(), code};
+}
+
+void DBusSleepInhibitor::granted(const Hold& hold)
+{
+    asking_ = false;
+    if (wanted_) {
+        hold_ = hold;
+        return;
+    }
+    Hold unwanted = hold;
+    letGo(unwanted);
+}
+
+void DBusSleepInhibitor::refused(int step, const QString& answer)
+{
+    refusals_ << QStringLiteral("%1: %2").arg(QLatin1String(InhibitSteps[step].name), answer);
+    if (wanted_ && step + 1 < InhibitStepCount) {
+        ask(step + 1);
         return;
     }
     asking_ = false;
+    refused_ = wanted_;
     if (wanted_)
-        hold_ = hold;
-    else
-        letGo(hold);
+        qWarning("%s", qPrintable(messages::mayNotStayAwake(refusals_)));
 }
 
 DBusSleepInhibitor::Way DBusSleepInhibitor::holding() const

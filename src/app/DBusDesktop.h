@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QDBusMessage;
 class QDBusPendingCall;
@@ -26,9 +27,18 @@ public:
     int outstanding() const { return outstanding_; }
     // How long a service has to answer before the call counts as failed.
     void setAnswerTimeout(int milliseconds) { answerTimeout_ = milliseconds; }
+    int answerTimeout() const { return answerTimeout_; }
+    // Receives the bus signals connected to deliver().
+    void setSignalHandler(std::function<void(const QDBusMessage& signal)> handler)
+    {
+        signalHandler_ = std::move(handler);
+    }
     // Runs the event loop until every call sent has its answer or the time is up; true when
     // none is left.
     bool settle(int milliseconds);
+
+public slots:
+    void deliver(const QDBusMessage& signal);
 
 signals:
     void settled();
@@ -36,12 +46,13 @@ signals:
 private:
     int outstanding_ = 0;
     int answerTimeout_;
+    std::function<void(const QDBusMessage& signal)> signalHandler_;
 };
 
-// Keeps the computer awake through the first of these that answers: the desktop portal's
-// Inhibit on the session bus, systemd-logind's Inhibit on the system bus (a descriptor held open
-// while inhibiting), the session's ScreenSaver.Inhibit. When none answers, one line goes to
-// standard error and nothing else happens.
+// Keeps the computer awake through the first of these that grants it: the desktop portal's
+// Inhibit on the session bus (granted by its request's Response), systemd-logind's Inhibit on the
+// system bus (a descriptor held open while inhibiting), the session's ScreenSaver.Inhibit. When
+// none answers, one line goes to standard error and nothing else happens.
 class DBusSleepInhibitor : public SleepInhibitor {
 public:
     enum class Way { None, Portal, Logind, ScreenSaver };
@@ -67,8 +78,18 @@ private:
         uint cookie = 0; // the screen saver's
     };
 
+    struct PortalResponse {
+        QString handle;
+        uint code = 0;
+    };
+
     void ask(int step);
     void answered(int step, const QDBusMessage& reply);
+    void awaitPortalResponse(int step, const QString& handle);
+    void watchPortalRequest();
+    void portalResponded(const QDBusMessage& signal);
+    void granted(const Hold& hold);
+    void refused(int step, const QString& answer);
     void letGo(Hold& hold);
 
     QDBusConnection sessionBus_;
@@ -79,8 +100,11 @@ private:
     bool asking_ = false;
     bool refused_ = false; // every way refused while wanted
     int portalRequests_ = 0;
-    QString portalRequest_; // the request object the portal makes for the present attempt
-    QStringList refusals_;  // what each way answered in the present attempt
+    QString portalRequest_;  // the request object the portal makes for the present attempt
+    QString watchedRequest_; // the request whose Response is watched
+    std::optional<PortalResponse> portalResponse_; // a Response come before the request's reply
+    std::function<void(std::optional<uint> response)> portalWaiting_;
+    QStringList refusals_; // what each way answered in the present attempt
     Hold hold_;
 };
 

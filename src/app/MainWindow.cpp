@@ -5,6 +5,7 @@
 #include "app/DesktopSession.h"
 #include "app/Messages.h"
 #include "app/ScheduledTimer.h"
+#include "app/TerminationSignals.h"
 #include "config/OptionsDialog.h"
 #include "ui/AppIcon.h"
 #include "ui/Controls.h"
@@ -227,10 +228,18 @@ void MainWindow::unload()
         return;
     unloaded_ = true;
     // Nothing would ever end a running exposure: the sequence ends as Cancel ends it, with the
-    // line closed. A shutter opened by hand stays as it is.
+    // line closed. A shutter opened by hand stays as it is, unless it was opened through a line
+    // no longer configured, which nothing would close again.
     if (sequencer_->running()) {
         ActionScope scope(*this);
         sequencer_->Cancel();
+    } else if (line_.shutterOpen()) {
+        ActionScope scope(*this);
+        try {
+            line_.closeLinesNotConfigured();
+        } catch (const LineFailure& failure) {
+            report(failure.text(), failure.detail());
+        }
     }
     tmrMain_->setEnabled(false);
     delete options_;
@@ -243,8 +252,38 @@ void MainWindow::unload()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Ctrl+X, which a user may press meaning Cut, and the close box ask first while the camera
+    // is working; a logout or a termination signal does not wait for an answer.
+    if (!unloaded_ && !TerminationSignals::terminating() &&
+        (sequencer_->running() || line_.shutterOpen()) && !ui::ask(leaveQuestion()) &&
+        !unloaded_) // closed meanwhile by a signal
+    {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
+}
+
+ui::Question MainWindow::leaveQuestion() const
+{
+    const ShutterConfig& line = line_.config();
+    ui::Question question{QString(), QString(), QStringLiteral("Close Kestrova"),
+                          QStringLiteral("Keep Running")};
+    if (sequencer_->running()) {
+        question.text = QStringLiteral("A sequence is running.");
+        question.informativeText = QString::fromLatin1(messages::LeavingCancelsSequence);
+    } else {
+        question.text = QStringLiteral("The shutter is open.");
+        // Releasing a serial port drops its lines, which closes a shutter wired to open on a set
+        // line; otherwise the line keeps its level.
+        question.informativeText =
+            QString::fromLatin1(line_.heldByLineNotConfigured() ? messages::LeavingClosesOldLine
+                                : line.Use == Interface::Serial && line.ActiveLogic
+                                    ? messages::LeavingReleasesShutter
+                                    : messages::LeavingKeepsShutterOpen);
+    }
+    return question;
 }
 
 void MainWindow::SetDefaults()
@@ -253,10 +292,18 @@ void MainWindow::SetDefaults()
     const LoadedConfiguration loaded = loadActiveConfiguration(store_, line_.config());
     mnuParallel_->setChecked(loaded.parallelChecked);
     mnuSerial_->setChecked(loaded.serialChecked);
-    line_.config() = loaded.config;
-    if (loaded.serialChecked)
+    line_.configure(loaded.config);
+    // While a sequence runs, a port already open on the configured Com number is kept: a reopen
+    // raises both lines for a moment, which with Active Logic checked is the open level.
+    if (loaded.serialChecked &&
+        !(sequencer_->running() && line_.serialPortOpenOn(loaded.config.CommPortNumber)))
         OpenSerialPort();
-    for (const QString& key : loaded.fallbacks)
+    noteUnreadable(loaded.fallbacks);
+}
+
+void MainWindow::noteUnreadable(const QStringList& keys)
+{
+    for (const QString& key : keys)
         if (!unreadableSettings_.contains(key))
             unreadableSettings_ << key;
 }
@@ -353,7 +400,8 @@ void MainWindow::selectInterface(bool serial)
 
 void MainWindow::showOptions()
 {
-    if (!options_)
+    const bool created = !options_;
+    if (created)
         options_ = new OptionsDialog(store_, [this](bool saved) {
             ActionScope scope(*this);
             if (!saved)
@@ -370,6 +418,11 @@ void MainWindow::showOptions()
         if (!options_ || unloaded_) // closed while a message about the store was up
             return;
         options_->setComPortToolTips(toolTips);
+    }
+    if (created) {
+        // What the dialog cannot show as it is in force is told, as at start-up.
+        ActionScope scope(*this);
+        noteUnreadable(options_->keysNotShown());
     }
     options_->show();
     options_->raise();

@@ -72,6 +72,7 @@ private:
     void load();
     void unload();
     void applyConfiguration();
+    ui::Question leaveQuestion() const;
 
     // Both report a line failure to the user and return false.
     bool OpenShutter();
@@ -79,6 +80,8 @@ private:
     void OpenSerialPort();
     void report(const QString& text, const QString& detail);
     void reportSaveFailure(const QString& whatWasNotSaved = {});
+    // Stored values that were taken as their defaults, told at the end of the action.
+    void noteUnreadable(const QStringList& keys);
     ComPortTable lookForSerialPorts();
 
     void connectClicked();

@@ -68,6 +68,16 @@ inline QString fieldReadAgainInvalid(const QString& field, const QString& phase)
         .arg(LongestSequenceSeconds);
 }
 
+// The informative texts of the question asked before the window closes while the camera works.
+inline const char LeavingCancelsSequence[] =
+    "Closing Kestrova cancels the sequence and closes the shutter.";
+inline const char LeavingKeepsShutterOpen[] =
+    "Closing Kestrova leaves the shutter open; Kestrova closes it when it starts next.";
+inline const char LeavingClosesOldLine[] =
+    "Closing Kestrova closes the shutter: it was opened through a line that is no longer chosen.";
+inline const char LeavingReleasesShutter[] =
+    "Closing Kestrova releases the serial port, which drops the line: the shutter closes.";
+
 // What became of the sequence, after the line's own explanation.
 inline const char SequenceNotStarted[] = "The sequence was not started.";
 inline const char SequenceStopped[] = "The sequence has been stopped.";

@@ -13,15 +13,6 @@ namespace {
 
 constexpr int TickMilliseconds = 1000;
 
-std::optional<Int16> convert(const QString& text)
-{
-    try {
-        return toInt16(text);
-    } catch (const ConversionError&) {
-        return std::nullopt;
-    }
-}
-
 // The line's own explanation followed by what became of the sequence.
 QString withOutcome(const QString& detail, const QString& outcome)
 {
@@ -99,7 +90,7 @@ std::optional<Sequencer::Report> Sequencer::readStartValues()
         return Report{QString::fromLatin1(messages::InvalidSequenceValues), rule, false};
     };
     const auto read = [](const QString& text, Int16& value) {
-        const std::optional<Int16> converted = convert(text);
+        const std::optional<Int16> converted = toInt16(text);
         if (converted)
             value = *converted;
         return converted.has_value();
@@ -190,7 +181,7 @@ void Sequencer::endDelay()
 // ends the sequence, and nothing is returned.
 std::optional<Int16> Sequencer::readAgain(const QString& text, const char* field, const char* phase)
 {
-    const std::optional<Int16> value = convert(text);
+    const std::optional<Int16> value = toInt16(text);
     if (value && *value >= 1)
         return value;
     end(Report{QString::fromLatin1(messages::InvalidSequenceValues),

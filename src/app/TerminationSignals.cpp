@@ -11,6 +11,7 @@ namespace kestrova {
 
 namespace {
 int signalPipe[2] = {-1, -1};
+bool endingNow = false;
 
 extern "C" void onSignal(int)
 {
@@ -22,6 +23,8 @@ extern "C" void onSignal(int)
 
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
 {
+    // The desktop session is ending (a logout): the windows are closed without asking.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [] { endingNow = true; });
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
     notifier_ = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
@@ -38,8 +41,14 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
         sigaction(signal, &action, nullptr);
 }
 
+bool TerminationSignals::terminating()
+{
+    return endingNow;
+}
+
 TerminationSignals::~TerminationSignals()
 {
+    endingNow = false;
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
@@ -56,6 +65,7 @@ void TerminationSignals::closeAllWindows()
 {
     // Each window runs its own close handling (the main window releases its serial port);
     // quitting then also ends the loop of any message box that is open.
+    endingNow = true;
     QApplication::closeAllWindows();
     QApplication::quit();
 }

@@ -15,6 +15,10 @@ public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
+    // Whether the program is being ended by a signal or by the end of the desktop session: then
+    // nothing may wait for the user.
+    static bool terminating();
+
 private:
     void closeAllWindows();
     QSocketNotifier* notifier_ = nullptr;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
-#include "config/Conversions.h"
+#include "config/StoredValues.h"
 
 namespace kestrova {
 
@@ -10,38 +10,21 @@ class Reader {
 public:
     explicit Reader(const SettingsStore& store) : store_(store) {}
 
-    // Converts the stored text; text that does not convert is taken as the default.
-    template <typename Convert> auto value(const SettingKey& setting, Convert convert)
+    // The stored text as the line reads it; text that cannot be read is taken as the default.
+    template <typename Reading> auto value(const SettingKey& setting, Reading reading)
     {
-        try {
-            return convert(store_.read(setting));
-        } catch (const std::exception&) {
-            fallbacks_ << QStringLiteral("%1/%2").arg(QLatin1String(setting.section),
-                                                      QLatin1String(setting.key));
-            return convert(QLatin1String(setting.defaultText));
-        }
+        if (const auto value = reading(store_.read(setting)))
+            return *value;
+        fallbacks_ << QStringLiteral("%1/%2").arg(QLatin1String(setting.section),
+                                                  QLatin1String(setting.key));
+        return *reading(QString::fromLatin1(setting.defaultText));
     }
-    QString text(const SettingKey& setting) const { return store_.read(setting); }
     QStringList fallbacks() const { return fallbacks_; }
 
 private:
     const SettingsStore& store_;
     QStringList fallbacks_;
 };
-
-std::uint8_t toDataBit(const QString& text)
-{
-    // Only D0..D7 exist on the data register; a larger bit number could never reach the cable.
-    const std::uint8_t bit = toByte(text);
-    if (bit > HighestDataBit)
-        throw ConversionError(text);
-    return bit;
-}
-
-Int16 toCommPortNumber(const QString& text)
-{
-    return add16(toInt16(text), 1);
-}
 
 } // namespace
 
@@ -51,28 +34,26 @@ LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
     using namespace settings;
     Reader reader(store);
     LoadedConfiguration loaded;
-    loaded.parallelChecked = reader.value(ParallelControl, toBoolean);
-    loaded.serialChecked = reader.value(SerialControl, toBoolean);
+    loaded.parallelChecked = reader.value(ParallelControl, stored::flag);
+    loaded.serialChecked = reader.value(SerialControl, stored::flag);
 
     ShutterConfig& config = loaded.config;
     config = previous;
-    config.ParallelPortIndex = reader.value(ParallelPortIndex, toInt16);
+    config.ParallelPortIndex = reader.value(ParallelPortIndex, stored::portIndex);
     config.PortAddress = parallelPortAddress(config.ParallelPortIndex);
-    config.PortBit = reader.value(ParallelPortBit, toDataBit);
-    config.CommPortNumber = reader.value(SerialPortIndex, toCommPortNumber);
+    config.PortBit = reader.value(ParallelPortBit, stored::dataBit);
+    config.CommPortNumber = reader.value(SerialPortIndex, stored::comPortNumber);
     config.SerialPortIndex = static_cast<Int16>(config.CommPortNumber - 1);
-    // Only the exact text "0" is RTS, as the options list stores it; anything else is DTR.
-    config.ControlLine =
-        reader.text(SerialControlLine) == QLatin1String("0") ? ControlLine::Rts : ControlLine::Dtr;
+    config.ControlLine = reader.value(SerialControlLine, stored::controlLine);
 
     // Both checked: the serial interface wins, after the parallel polarity has been read.
     if (loaded.parallelChecked) {
         config.Use = Interface::Parallel;
-        config.ActiveLogic = reader.value(ParallelActiveLogic, toBoolean);
+        config.ActiveLogic = reader.value(ParallelActiveLogic, stored::flag);
     }
     if (loaded.serialChecked) {
         config.Use = Interface::Serial;
-        config.ActiveLogic = reader.value(SerialActiveLogic, toBoolean);
+        config.ActiveLogic = reader.value(SerialActiveLogic, stored::flag);
     }
     loaded.fallbacks = reader.fallbacks();
     return loaded;

@@ -11,7 +11,8 @@ namespace {
 
 using settings::ComPortCount;
 
-QString comKeyText(const SettingsStore& store, int number)
+// The "Com<N> Device" key's text, empty when there is none; nothing when it cannot be read.
+std::optional<QString> comKeyText(const SettingsStore& store, int number)
 {
     return store.read(QLatin1String(settings::SerialSection), settings::comDeviceKey(number),
                       QString());
@@ -76,10 +77,12 @@ QString hexId(int id)
 
 } // namespace
 
-QString comDevice(const SettingsStore& store, int commPortNumber)
+ComDevice comDevice(const SettingsStore& store, int commPortNumber)
 {
-    const QString stored = comKeyText(store, commPortNumber);
-    return stored.isEmpty() ? settings::defaultComDevice(commPortNumber) : stored;
+    const std::optional<QString> stored = comKeyText(store, commPortNumber);
+    if (!stored)
+        return {QString(), messages::comKeyUnreadable(settings::comDeviceKey(commPortNumber))};
+    return {stored->isEmpty() ? settings::defaultComDevice(commPortNumber) : *stored, QString()};
 }
 
 int ComPortTable::numberOf(const SerialPortInfo& adapter) const
@@ -94,8 +97,12 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
 {
     const QList<SerialPortInfo> ports = enumerator.ports();
     QStringList keys; // keys[N - 1]: the stored "Com<N> Device", empty when there is none
-    for (int number = 1; number <= ComPortCount; ++number)
-        keys << comKeyText(store, number);
+    QList<bool> unreadable;
+    for (int number = 1; number <= ComPortCount; ++number) {
+        const std::optional<QString> key = comKeyText(store, number);
+        keys << key.value_or(QString());
+        unreadable << !key;
+    }
 
     QList<bool> numbered(ports.size(), false);
     for (const QString& key : keys)
@@ -103,7 +110,7 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
             numbered[port] = true;
 
     const auto taken = [&](int number) {
-        if (!keys[number - 1].isEmpty())
+        if (!keys[number - 1].isEmpty() || unreadable[number - 1])
             return true;
         const QString builtIn = QStringLiteral("ttyS%1").arg(number - 1);
         return std::any_of(ports.begin(), ports.end(), [&](const SerialPortInfo& port) {
@@ -135,7 +142,8 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
     for (int number = 1; number <= ComPortCount; ++number) {
         ComPort com;
         com.number = number;
-        com.assigned = !keys[number - 1].isEmpty();
+        com.unreadable = unreadable[number - 1];
+        com.assigned = !keys[number - 1].isEmpty() || com.unreadable;
         com.device = com.assigned ? keys[number - 1] : settings::defaultComDevice(number);
         if (const qsizetype port = portFor(com.device, ports, enumerator); port >= 0) {
             com.port = ports[port];
@@ -152,6 +160,10 @@ QString comToolTip(const ComPort& com)
 {
     // An adapter is plugged in or not; a built-in port, or another device a key names, is
     // present. A key whose device is missing most often names an adapter unplugged.
+    if (com.unreadable)
+        return QStringLiteral("Com%1: %2")
+            .arg(com.number)
+            .arg(messages::comKeyUnreadable(settings::comDeviceKey(com.number)));
     QString state;
     if (com.port ? isAdapter(*com.port) : com.assigned && !com.present)
         state = com.present ? QStringLiteral("plugged in") : QStringLiteral("not plugged in");
@@ -184,7 +196,9 @@ QString listPortsText(const ComPortTable& table)
     for (const ComPort& com : table.coms)
         rows << QStringList{QStringLiteral("Com%1").arg(com.number), com.device,
                             com.present ? QStringLiteral("yes") : QStringLiteral("no"),
-                            !com.present || !com.port            ? QString()
+                            com.unreadable ? QStringLiteral("its \"%1\" cannot be read")
+                                                 .arg(settings::comDeviceKey(com.number))
+                            : !com.present || !com.port          ? QString()
                             : com.port->devicePath == com.device ? describe(*com.port)
                                                                  : presentDescription(com)};
     QList<qsizetype> widths(3, 0);

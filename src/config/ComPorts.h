@@ -2,6 +2,7 @@
 #pragma once
 
 #include "config/SettingsStore.h"
+#include "shutter/SerialLine.h"
 #include "shutter/SerialPortEnumerator.h"
 
 #include <QList>
@@ -10,14 +11,16 @@
 
 namespace kestrova {
 
-// The device Com<N> opens: its "Com<N> Device" key when set, otherwise /dev/ttyS<N-1>.
-QString comDevice(const SettingsStore& store, int commPortNumber);
+// The device Com<N> opens: its "Com<N> Device" key when set, otherwise /dev/ttyS<N-1>. A key
+// that cannot be read leaves Com<N> without a device: it names no port the user chose.
+ComDevice comDevice(const SettingsStore& store, int commPortNumber);
 
 // One Com number as it stands now.
 struct ComPort {
     int number = 0;
     QString device;                     // what Com<N> opens
     bool assigned = false;              // by a "Com<N> Device" key
+    bool unreadable = false;            // its key holds what is not one text: no device
     bool present = false;               // a usable port is behind the device now
     std::optional<SerialPortInfo> port; // the listed serial port behind it, if any
 };

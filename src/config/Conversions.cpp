@@ -6,12 +6,6 @@
 
 namespace kestrova {
 
-ConversionError::ConversionError(const QString& text)
-    : std::runtime_error(
-          QStringLiteral("cannot convert \"%1\" to a number").arg(text).toStdString())
-{
-}
-
 namespace {
 
 // Decimal numbers only: an optional sign, digits with an optional fraction, an optional exponent.
@@ -29,25 +23,25 @@ bool parseDecimal(const QString& text, double& value)
     return true;
 }
 
-double roundedNumber(const QString& text)
+std::optional<double> roundedNumber(const QString& text)
 {
     double value = 0;
     if (!parseDecimal(text, value))
-        throw ConversionError(text);
+        return std::nullopt;
     return std::nearbyint(value); // the default rounding mode: to nearest, ties to even
 }
 
 } // namespace
 
-Int16 toInt16(const QString& text)
+std::optional<Int16> toInt16(const QString& text)
 {
-    const double value = roundedNumber(text);
-    if (!(value >= -32768.0 && value <= 32767.0))
-        throw ConversionError(text);
-    return static_cast<Int16>(value);
+    const std::optional<double> value = roundedNumber(text);
+    if (!value || !(*value >= -32768.0 && *value <= 32767.0))
+        return std::nullopt;
+    return static_cast<Int16>(*value);
 }
 
-bool toBoolean(const QString& text)
+std::optional<bool> toBoolean(const QString& text)
 {
     const QString word = text.trimmed();
     if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
@@ -56,16 +50,16 @@ bool toBoolean(const QString& text)
         return false;
     double value = 0;
     if (!parseDecimal(text, value))
-        throw ConversionError(text);
+        return std::nullopt;
     return value != 0.0;
 }
 
-std::uint8_t toByte(const QString& text)
+std::optional<std::uint8_t> toByte(const QString& text)
 {
-    const double value = roundedNumber(text);
-    if (!(value >= 0.0 && value <= 255.0))
-        throw ConversionError(text);
-    return static_cast<std::uint8_t>(value);
+    const std::optional<double> value = roundedNumber(text);
+    if (!value || !(*value >= 0.0 && *value <= 255.0))
+        return std::nullopt;
+    return static_cast<std::uint8_t>(*value);
 }
 
 } // namespace kestrova

@@ -22,6 +22,15 @@ inline QString serialPortsPresent(const QString& lines)
                           "Options..., then Interface, Serial.")
         .arg(lines);
 }
+// key: "Com3 Device"
+inline QString comKeyUnreadable(const QString& key)
+{
+    return QStringLiteral("The setting \"%1\" in Serial Options cannot be read: it holds more "
+                          "than one text (a comma outside quotes). Write the device in quotes, "
+                          "or remove the line to let Kestrova number the port again.")
+        .arg(key);
+}
+
 inline const char NoSerialPortPresent[] =
     "No serial port is present now. Plug in the serial adapter, then choose Interface, Serial.";
 

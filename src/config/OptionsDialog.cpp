@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 #include <utility>
 #include <vector>
@@ -169,19 +170,19 @@ void OptionsDialog::createControls()
     chkSActiveLogic_ = serial->place(new ActiveLogicBox(activeLogic), "chkSActiveLogic",
                                      twipsRect(480, 960, 1215, 375));
 
-    bindings_ = {Binding{options::ParallelPort, lstPPort_, nullptr},
-                 Binding{options::ParallelBit, lstPBit_, nullptr},
-                 Binding{options::ParallelLogic, nullptr, chkPActiveLogic_},
-                 Binding{options::SerialPort, lstSPort_, nullptr},
-                 Binding{options::SerialLine, lstControlLine_, nullptr},
-                 Binding{options::SerialLogic, nullptr, chkSActiveLogic_}};
-    for (const Binding& binding : bindings_) {
+    bindings_ = {Binding{options::ParallelPort, lstPPort_, nullptr, {}, {}},
+                 Binding{options::ParallelBit, lstPBit_, nullptr, {}, {}},
+                 Binding{options::ParallelLogic, nullptr, chkPActiveLogic_, {}, {}},
+                 Binding{options::SerialPort, lstSPort_, nullptr, {}, {}},
+                 Binding{options::SerialLine, lstControlLine_, nullptr, {}, {}},
+                 Binding{options::SerialLogic, nullptr, chkSActiveLogic_, {}, {}}};
+    for (Binding& binding : bindings_) {
         // A change made by LoadOptions counts as a click too, like one made by the user.
+        const auto clicked = [this, &binding] { settingClicked(binding); };
         if (binding.list)
-            connect(binding.list, &QListWidget::itemSelectionChanged, this,
-                    &OptionsDialog::settingClicked);
+            connect(binding.list, &QListWidget::itemSelectionChanged, this, clicked);
         else
-            connect(binding.check, &QCheckBox::stateChanged, this, &OptionsDialog::settingClicked);
+            connect(binding.check, &QCheckBox::stateChanged, this, clicked);
     }
 
     connect(cmdOptionsApply_, &QPushButton::clicked, this, &OptionsDialog::applyClicked);
@@ -224,17 +225,37 @@ void OptionsDialog::setComPortToolTips(const QStringList& toolTips)
         lstSPort_->item(row)->setToolTip(toolTips.value(row));
 }
 
+QStringList OptionsDialog::keysNotShown() const
+{
+    QStringList keys;
+    for (const Binding& binding : bindings_)
+        if (binding.loaded.notShowable || binding.loaded.fellBack)
+            keys << QStringLiteral("%1/%2").arg(QLatin1String(binding.field.setting.section),
+                                                QLatin1String(binding.field.setting.key));
+    return keys;
+}
+
+// Each control shows the value in force, as the program reads the stored text to drive the line.
 void OptionsDialog::LoadOptions()
 {
-    for (const Binding& binding : bindings_)
-        setValue(binding, options::shownValue(binding.field, store_.read(binding.field.setting)));
+    const QScopedValueRollback<bool> loading(loading_, true);
+    for (Binding& binding : bindings_) {
+        const std::optional<QString> text = store_.read(binding.field.setting);
+        binding.loaded = options::shownValue(binding.field, text);
+        binding.textToKeep = binding.loaded.notShowable ? text.value_or(QString()) : QString();
+        setValue(binding, binding.loaded.value);
+    }
 }
 
 bool OptionsDialog::SaveOptions()
 {
     bool saved = true;
-    for (const Binding& binding : bindings_)
-        saved = store_.save(binding.field.setting, options::storedText(value(binding))) && saved;
+    for (const Binding& binding : bindings_) {
+        // A value the control could not show stays as stored until the user chooses another.
+        const QString text =
+            binding.textToKeep.isEmpty() ? options::storedText(value(binding)) : binding.textToKeep;
+        saved = store_.save(binding.field.setting, text) && saved;
+    }
     // A refused write leaves Apply enabled, so that the edit can be saved again once the
     // store is writable.
     cmdOptionsApply_->setEnabled(!saved);
@@ -246,8 +267,10 @@ bool OptionsDialog::SaveOptions()
     return alive && saved;
 }
 
-void OptionsDialog::settingClicked()
+void OptionsDialog::settingClicked(Binding& binding)
 {
+    if (!loading_)
+        binding.textToKeep.clear();
     cmdOptionsApply_->setEnabled(true);
 }
 

@@ -30,12 +30,19 @@ public:
     // their captions and positions.
     void setComPortToolTips(const QStringList& toolTips);
 
+    // The keys ("Section/Key") whose stored value the controls could not show as it is in force
+    // when they were last loaded: unreadable, shown as the default the program uses, or beyond
+    // what the control offers, shown as no selection and kept as it is by a save.
+    QStringList keysNotShown() const;
+
 private:
     // A setting control, a list or a check box, and the setting it stands for.
     struct Binding {
         OptionField field;
         QListWidget* list = nullptr;
         QCheckBox* check = nullptr;
+        options::Shown loaded; // what LoadOptions found
+        QString textToKeep;    // the stored text a save keeps while the control is untouched
     };
 
     void createControls();
@@ -44,7 +51,7 @@ private:
     Int16 value(const Binding& binding) const;
     void setValue(const Binding& binding, Int16 value);
 
-    void settingClicked();
+    void settingClicked(Binding& binding);
     void applyClicked();
     void okClicked();
     void cancelClicked();
@@ -63,6 +70,7 @@ private:
     QPushButton* cmdOptionsApply_ = nullptr;
     QPushButton* cmdOptionsCancel_ = nullptr;
     std::array<Binding, 6> bindings_;
+    bool loading_ = false;
 };
 
 } // namespace kestrova

@@ -43,12 +43,16 @@ QString QSettingsStore::fileName() const
     return settings_->fileName();
 }
 
-QString QSettingsStore::read(const QString& section, const QString& key,
-                             const QString& defaultText) const
+std::optional<QString> QSettingsStore::read(const QString& section, const QString& key,
+                                            const QString& defaultText) const
 {
     const QVariant value = settings_->value(settingPath(section, key));
     if (!value.isValid())
         return defaultText;
+    // The file format reads a value with an unquoted comma as a list, which no setting is;
+    // taken as text it would be empty, and some other value would be used without a word.
+    if (value.metaType() != QMetaType::fromType<QString>())
+        return std::nullopt;
     return value.toString();
 }
 

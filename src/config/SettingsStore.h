@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -16,15 +17,16 @@ class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
 
-    // The stored text, or defaultText when the key is absent.
-    virtual QString read(const QString& section, const QString& key,
-                         const QString& defaultText) const = 0;
+    // The stored text, or defaultText when the key is absent; nothing when the key holds what is
+    // not one text (a list: a value with a comma written by hand).
+    virtual std::optional<QString> read(const QString& section, const QString& key,
+                                        const QString& defaultText) const = 0;
     // Creates or replaces the key and writes it to disk at once. False when it could not be
     // written; failureText() then says why.
     virtual bool save(const QString& section, const QString& key, const QString& text) = 0;
     virtual QString failureText() const = 0;
 
-    QString read(const SettingKey& setting) const
+    std::optional<QString> read(const SettingKey& setting) const
     {
         return read(QLatin1String(setting.section), QLatin1String(setting.key),
                     QLatin1String(setting.defaultText));
@@ -47,8 +49,8 @@ public:
     using SettingsStore::read;
     using SettingsStore::save;
 
-    QString read(const QString& section, const QString& key,
-                 const QString& defaultText) const override;
+    std::optional<QString> read(const QString& section, const QString& key,
+                                const QString& defaultText) const override;
     bool save(const QString& section, const QString& key, const QString& text) override;
     QString failureText() const override { return failure_; }
     QString fileName() const;

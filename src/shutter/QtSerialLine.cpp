@@ -4,6 +4,7 @@
 #include "shutter/LineFailure.h"
 
 #include <QSerialPort>
+#include <QStringList>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -39,6 +40,31 @@ void setHangupOnClose(int fd, bool hangup)
     ::tcsetattr(fd, TCSANOW, &settings);
 }
 
+// The receiver off: what arrives on the line is dropped by the system, not buffered for nobody.
+void ignoreInput(int fd)
+{
+    termios settings = {};
+    if (::tcgetattr(fd, &settings) != 0 || !(settings.c_cflag & CREAD))
+        return;
+    settings.c_cflag &= ~CREAD;
+    ::tcsetattr(fd, TCSANOW, &settings);
+}
+
+// Puts both lines at the given levels; what the port refused, empty when it took both.
+QString restoreLevels(QSerialPort& port, const QString& device, bool rts, bool dtr)
+{
+    QStringList refused;
+    if (!port.setRequestToSend(rts))
+        refused << messages::lineNotSwitched(QStringLiteral("RTS"), rts, device,
+                                             port.errorString());
+    port.clearError();
+    if (!port.setDataTerminalReady(dtr))
+        refused << messages::lineNotSwitched(QStringLiteral("DTR"), dtr, device,
+                                             port.errorString());
+    port.clearError();
+    return refused.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 struct QtSerialLine::Impl {
@@ -69,10 +95,12 @@ bool QtSerialLine::isOpen() const
 void QtSerialLine::open(int commPortNumber)
 {
     close();
-    const QString device = d_->deviceForPort(commPortNumber);
+    const ComDevice resolved = d_->deviceForPort(commPortNumber);
+    const QString& device = resolved.path;
     if (device.isEmpty())
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          messages::noComDevice(commPortNumber));
+                          resolved.problem.isEmpty() ? messages::noComDevice(commPortNumber)
+                                                     : resolved.problem);
     QSerialPort& port = d_->port;
     d_->device = device;
     port.setPortName(device);
@@ -81,22 +109,30 @@ void QtSerialLine::open(int commPortNumber)
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port.open(QIODevice::ReadWrite)) {
+    // Only the modem lines are used: opened for writing alone, the port is never read, so bytes
+    // arriving are not kept and a hang-up (an adapter pulled out) wakes nothing.
+    if (!port.open(QIODevice::WriteOnly)) {
         const QString reason = openFailureReason(port, device);
         port.clearError();
         throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                           messages::comOpenFailed(commPortNumber, reason));
     }
     // Opening raises RTS and DTR; put them back at the levels last set, at once, before
-    // anything else. A device without modem lines (a pseudo-terminal) refuses; the next
-    // shutter command reports that.
-    port.setRequestToSend(d_->rts);
-    port.setDataTerminalReady(d_->dtr);
-    port.clearError();
+    // anything else.
+    const QString refused = restoreLevels(port, device, d_->rts, d_->dtr);
     // Set on the open port too, so that a release by the system (the program killed) keeps
-    // the levels as well.
+    // the levels as well; and before a failure's release below, which must not drop a raised
+    // line that is the shutter-closed level.
     d_->hangupOnRelease = !d_->keepLevelsOnRelease;
     setHangupOnClose(port.handle(), d_->hangupOnRelease);
+    if (!refused.isEmpty()) {
+        // A port whose lines stay where the open raised them may hold the shutter open: it is
+        // not kept.
+        close();
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
+                          messages::comOpenFailed(commPortNumber, refused));
+    }
+    ignoreInput(port.handle());
 }
 
 void QtSerialLine::close()

@@ -12,7 +12,7 @@ namespace kestrova {
 // The serial line through QSerialPort. deviceForPort names the device file of Com<N>.
 class QtSerialLine : public SerialLine {
 public:
-    using DeviceResolver = std::function<QString(int commPortNumber)>;
+    using DeviceResolver = std::function<ComDevice(int commPortNumber)>;
     explicit QtSerialLine(DeviceResolver deviceForPort);
     ~QtSerialLine() override;
 

@@ -5,6 +5,12 @@
 
 namespace kestrova {
 
+// The device file a Com number opens, or why there is none.
+struct ComDevice {
+    QString path;
+    QString problem; // for the user, when path is empty
+};
+
 // A numbered serial port whose RTS and DTR lines work the shutter.
 //
 // Like a serial communications control, it keeps RTSEnable and DTREnable as stored values

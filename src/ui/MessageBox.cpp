@@ -2,6 +2,7 @@
 #include "ui/MessageBox.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace kestrova::ui {
 
@@ -9,6 +10,11 @@ namespace {
 MessageHandler& handler()
 {
     static MessageHandler installed;
+    return installed;
+}
+QuestionHandler& questionHandler()
+{
+    static QuestionHandler installed;
     return installed;
 }
 } // namespace
@@ -35,6 +41,27 @@ void showMessage(const QString& text, const QString& informativeText)
 void setMessageHandler(MessageHandler newHandler)
 {
     handler() = std::move(newHandler);
+}
+
+bool ask(const Question& question)
+{
+    if (questionHandler())
+        return questionHandler()(question);
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrova"), question.text);
+    box.setObjectName(QStringLiteral("questionBox"));
+    box.setInformativeText(question.informativeText);
+    box.setWindowModality(Qt::ApplicationModal);
+    QPushButton* accept = box.addButton(question.acceptButton, QMessageBox::AcceptRole);
+    QPushButton* reject = box.addButton(question.rejectButton, QMessageBox::RejectRole);
+    box.setDefaultButton(reject);
+    box.setEscapeButton(reject);
+    box.exec();
+    return box.clickedButton() == accept;
+}
+
+void setQuestionHandler(QuestionHandler newHandler)
+{
+    questionHandler() = std::move(newHandler);
 }
 
 } // namespace kestrova::ui

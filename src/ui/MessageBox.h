@@ -23,9 +23,22 @@ void showMessage(const QString& text, const QString& informativeText = {});
 std::unique_ptr<QMessageBox> createMessageBox(const QString& text,
                                               const QString& informativeText = {});
 
+// A question with two buttons: rejectButton is the default and Escape's.
+struct Question {
+    QString text;
+    QString informativeText;
+    QString acceptButton;
+    QString rejectButton;
+};
+
+// Asks in a box titled "Kestrova", without an icon; true when the user chose acceptButton.
+bool ask(const Question& question);
+
 // Tests answer message boxes here instead of a person: while a handler is installed,
 // showMessage hands it the message and returns at once. Passing nullptr removes it.
 using MessageHandler = std::function<void(const Message&)>;
 void setMessageHandler(MessageHandler handler);
+using QuestionHandler = std::function<bool(const Question&)>;
+void setQuestionHandler(QuestionHandler handler);
 
 } // namespace kestrova::ui

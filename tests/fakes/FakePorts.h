@@ -21,6 +21,7 @@ public:
     bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
 
     QStringList writes;
+    QStringList* sharedLog = nullptr; // gets each write too, in order with another fake's calls
     QList<std::chrono::steady_clock::time_point> times;
     QMap<int, int> bytes;
     bool fail = false;                       // every write fails
@@ -33,6 +34,8 @@ private:
             throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
                               QStringLiteral("unplugged"));
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
+        if (sharedLog)
+            *sharedLog << writes.last();
         times << std::chrono::steady_clock::now();
         bytes[address] =
             set ? (bytes.value(address) | (1 << bit)) : (bytes.value(address) & ~(1 << bit));
@@ -45,7 +48,7 @@ public:
     bool isOpen() const override { return opened; }
     void open(int commPortNumber) override
     {
-        calls << QStringLiteral("open %1").arg(commPortNumber);
+        log(QStringLiteral("open %1").arg(commPortNumber));
         if (refuseOpen)
             throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
                               QStringLiteral("Com%1: no such device").arg(commPortNumber));
@@ -54,7 +57,7 @@ public:
     }
     void close() override
     {
-        calls << QStringLiteral("close");
+        log(QStringLiteral("close"));
         opened = false;
     }
     void setKeepLevelsOnRelease(bool) override {}
@@ -65,6 +68,7 @@ public:
     QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
     QStringList calls;
+    QStringList* sharedLog = nullptr; // gets each call too, in order with another fake's writes
     bool opened = false;
     bool refuseOpen = false;
     int port = 0;
@@ -72,9 +76,15 @@ public:
     bool dtr = false;
 
 private:
+    void log(const QString& call)
+    {
+        calls << call;
+        if (sharedLog)
+            *sharedLog << call;
+    }
     void setLine(const char* name, bool& level, bool on)
     {
-        calls << QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off");
+        log(QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off"));
         level = on;
     }
 };

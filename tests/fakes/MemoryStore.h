@@ -12,10 +12,13 @@ namespace kestrova::test {
 // QSettings, it keeps a refused value in memory, and each save is judged on its own.
 class MemoryStore : public SettingsStore {
 public:
-    QString read(const QString& section, const QString& key,
-                 const QString& defaultText) const override
+    std::optional<QString> read(const QString& section, const QString& key,
+                                const QString& defaultText) const override
     {
-        return values.value(section + QLatin1Char('/') + key, defaultText);
+        const QString path = section + QLatin1Char('/') + key;
+        if (lists.contains(path))
+            return std::nullopt;
+        return values.value(path, defaultText);
     }
     bool save(const QString& section, const QString& key, const QString& text) override
     {
@@ -30,6 +33,7 @@ public:
     using SettingsStore::read, SettingsStore::save;
 
     QMap<QString, QString> values; // "Section/Key" -> text
+    QStringList lists;             // "Section/Key" holding a list, as a hand-written comma makes
     QStringList saves;             // "Section/Key=text", in the order saved
     bool refuseWrites = false;
     QStringList refusedKeys; // "Section/Key" whose saves alone are refused

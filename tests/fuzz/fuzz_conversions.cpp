@@ -13,11 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto read = [](auto convert, const QString& input) -> std::optional<int> {
-        try {
-            return int(convert(input));
-        } catch (const ConversionError&) {
-            return std::nullopt; // refused
-        }
+        if (const auto value = convert(input))
+            return int(*value);
+        return std::nullopt; // refused
     };
     read(toBoolean, text);
     const std::optional<int> int16 = read(toInt16, text);

@@ -11,6 +11,10 @@ WindowRig::WindowRig(MemoryStore* sharedStore)
     : store(sharedStore ? *sharedStore : ownStore_), ticks(new FakeTickSource)
 {
     ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
+    ui::setQuestionHandler([this](const ui::Question& question) {
+        questions << question;
+        return closeWhenAsked;
+    });
 }
 
 WindowRig::~WindowRig()
@@ -19,6 +23,7 @@ WindowRig::~WindowRig()
     if (!ticksTaken_)
         delete ticks;
     ui::setMessageHandler(nullptr);
+    ui::setQuestionHandler(nullptr);
 }
 
 MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
@@ -58,6 +63,10 @@ void WindowRig::play(const QString& script)
             parallel.fail = true;
         } else if (word == "close") {
             window->close();
+        } else if (word == "keep") {
+            closeWhenAsked = false;
+        } else if (word == "ctrl+x") {
+            QTest::keyClick(window, Qt::Key_X, Qt::ControlModifier);
         } else if (word == "SIGTERM") {
             ::raise(SIGTERM); // the window closes on the event thread
             QTRY_VERIFY(!window->isVisible());

@@ -48,13 +48,16 @@ struct WindowRig {
     // dialog, shown by Options... and on the control's tab; "lstPBit:5" clicks the item at
     // position 5 of that list, "^lstPBit:5" with Ctrl. "tick" ticks once, "run" until the
     // sequence ends, "fail" makes the parallel port fail, "close" closes the window by its
-    // close box, "SIGTERM" by a logout.
+    // close box, "SIGTERM" by a logout, "ctrl+x" presses Ctrl+X; "keep" answers the question
+    // asked before leaving with Keep Running from then on.
     void play(const QString& script);
     // The options dialog, once loaded.
     OptionsDialog* optionsDialog() const;
     void enter(const QString& count, const QString& exposure, const QString& delay) const;
 
     QList<ui::Message> messages;
+    QList<ui::Question> questions;
+    bool closeWhenAsked = true; // the answer to each question: Close Kestrova
     MemoryStore& store;
     FakeParallelPort parallel;
     FakeSerialLine serial;
