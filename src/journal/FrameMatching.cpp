@@ -79,11 +79,12 @@ public:
         // Half the shortest gap between openings, so that a capture time falls near one opening
         // only; at least half a second (capture times are whole seconds in many cameras) and at
         // most two (the camera's clock may wander a little over a night).
-        qint64 shortestGap = 4000;
+        std::optional<qint64> shortestGap;
         for (std::size_t j = 1; j < openings_.size(); ++j)
             if (const qint64 gap = openings_[j].ms - openings_[j - 1].ms; gap > 0)
-                shortestGap = std::min(shortestGap, gap);
-        tolerance_ = std::clamp<qint64>(shortestGap * 45 / 100, 500, 2000);
+                shortestGap = std::min(shortestGap.value_or(gap), gap);
+        if (shortestGap)
+            tolerance_ = std::clamp<qint64>(*shortestGap * 45 / 100, 500, 2000);
     }
 
     qint64 tolerance() const { return tolerance_; }

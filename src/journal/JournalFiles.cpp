@@ -53,7 +53,10 @@ std::optional<QString> latestNightFile(const QString& folder)
 {
     const QDir dir(folder);
     std::optional<QDate> latest;
-    for (const QString& name : dir.entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+    // A link to a file elsewhere counts even when its target is gone (a disk not mounted): the
+    // reader then says so, rather than showing an older night.
+    for (const QString& name :
+         dir.entryList({QStringLiteral("*.csv")}, QDir::Files | QDir::System)) {
         const std::optional<QDate> night = nightOfFileName(name);
         if (night && (!latest || *night > *latest))
             latest = night;
