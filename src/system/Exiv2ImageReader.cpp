@@ -91,7 +91,10 @@ ImageMetadata Exiv2ImageReader::read(const QString& filePath) const
     image.fileName = QFileInfo(filePath).fileName();
     try {
         // Opened through its path, the file is only read: nothing here writes metadata back.
-        const auto file = Exiv2::ImageFactory::open(QFile::encodeName(filePath).toStdString());
+        // An absolute path, and no curl, so that no file name ("-", "http://...") is taken for
+        // standard input or a web address.
+        const auto file = Exiv2::ImageFactory::open(
+            QFile::encodeName(QFileInfo(filePath).absoluteFilePath()).toStdString(), false);
         file->readMetadata();
         const Exiv2::ExifData& exif = file->exifData();
         if (exif.empty()) {
