@@ -28,9 +28,8 @@ QDateTime utc(const char* text)
 
 QDateTime local(const char* text)
 {
-    QDateTime moment = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
-    moment.setTimeSpec(Qt::LocalTime);
-    return moment;
+    const QDateTime read = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    return QDateTime(read.date(), read.time(), Qt::LocalTime);
 }
 
 QByteArray fileBytes(const QString& path)

@@ -19,7 +19,7 @@ namespace kestrova {
 struct ImageMetadata {
     QString fileName; // within its folder
     // The camera's clock when the picture was taken, as it reads: cameras keep no time zone, so
-    // only its date and time count, whatever the QDateTime's time spec.
+    // only its date and time count, whatever zone the QDateTime was given.
     std::optional<QDateTime> captured;
     std::optional<double> exposureSeconds; // the camera's own exposure time
     QString problem;                       // why the file could not be read; empty when it was

@@ -46,7 +46,8 @@ std::optional<QDateTime> exifDateTime(const QString& text, const std::optional<Q
     QDateTime moment = QDateTime::fromString(text.left(19), QStringLiteral("yyyy:MM:dd HH:mm:ss"));
     if (!moment.isValid())
         return std::nullopt;
-    moment.setTimeSpec(Qt::UTC); // a clock reading without a zone: no daylight saving gaps
+    // A clock reading without a zone: held as UTC, which has no daylight saving gaps.
+    moment = QDateTime(moment.date(), moment.time(), Qt::UTC);
     if (fraction) {
         QString digits;
         for (const QChar c : *fraction) {
