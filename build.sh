@@ -16,7 +16,7 @@ run | test) ;;
 esac
 
 scripts/install-packages.sh cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev \
-    libieee1284-3-dev fonts-liberation2
+    libieee1284-3-dev fonts-liberation2 libexiv2-dev
 if [ "$mode" = test ]; then
     scripts/install-packages.sh valgrind dbus strace
 fi

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 
 scripts/install-packages.sh cmake make clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev \
-    libieee1284-3-dev
+    libieee1284-3-dev libexiv2-dev
 
 read -ra extra_cmake_args <<<"${KESTROVA_CMAKE_ARGS:-}"
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
