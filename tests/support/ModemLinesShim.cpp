@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Modem lines for pseudo-terminals, loaded ahead of a program with LD_PRELOAD, so that a test can
 // run the real serial adapter on a pseudo-terminal subsidiary (/dev/pts/N) and read the edges of
-// its RTS and DTR lines. Tests/support/ModemLines.h sets it up and reads what it records.
+// its RTS and DTR lines. support/ModemLines.h sets it up and reads what it records.
 //
 // A subsidiary has no modem lines: the kernel answers TIOCMGET, TIOCMSET, TIOCMBIS and TIOCMBIC
 // with ENOTTY. Here those act on levels kept per device, which change as Linux changes a real
@@ -272,8 +272,9 @@ int opened(int fd, int flags)
 }
 
 // Runs release, a call that closes descriptor fd, and drops the lines if that was the device's
-// last descriptor and its HUPCL flag is set.
-template <typename Release> int releasing(int fd, Release release)
+// last descriptor and its HUPCL flag is set. close() frees the descriptor even when it fails,
+// unless it was not open (EBADF); dup2() and dup3() only when they succeed.
+template <typename Release> int releasing(int fd, bool freedOnFailure, Release release)
 {
     const char* folder = linesFolder();
     Device device;
@@ -285,7 +286,7 @@ template <typename Release> int releasing(int fd, Release release)
     const bool last = lock.locked() && !openElsewhere(device, fd);
     const int result = release();
     const int error = errno;
-    if (last && (result >= 0 || error != EBADF)) {
+    if (last && (result >= 0 || (freedOnFailure && error != EBADF))) {
         lock.state.held = 0;
         if (readable && (settings.c_cflag & HUPCL))
             lock.set(0, 0, "close");
@@ -335,8 +336,9 @@ int modemLines(int fd, unsigned long request, int* bits)
         errno = ENOTTY;
         return -1;
     }
-    const int rts = (*bits & TIOCM_RTS) != 0;
-    const int dtr = (*bits & TIOCM_DTR) != 0;
+    const int asked = request == TIOCMGET ? 0 : *bits;
+    const int rts = (asked & TIOCM_RTS) != 0;
+    const int dtr = (asked & TIOCM_DTR) != 0;
     switch (request) {
     case TIOCMGET:
         *bits = (lock.state.rts ? TIOCM_RTS : 0) | (lock.state.dtr ? TIOCM_DTR : 0);
@@ -455,7 +457,7 @@ __attribute__((visibility("default"))) int __open64_2(const char* path, int flag
 
 __attribute__((visibility("default"))) int close(int fd)
 {
-    return releasing(fd, [fd] { return next(realClose, "close")(fd); });
+    return releasing(fd, true, [fd] { return next(realClose, "close")(fd); });
 }
 
 // Both close newfd when it is open.
@@ -463,14 +465,14 @@ __attribute__((visibility("default"))) int dup2(int oldfd, int newfd)
 {
     if (oldfd == newfd)
         return next(realDup2, "dup2")(oldfd, newfd);
-    return releasing(newfd, [=] { return next(realDup2, "dup2")(oldfd, newfd); });
+    return releasing(newfd, false, [=] { return next(realDup2, "dup2")(oldfd, newfd); });
 }
 
 __attribute__((visibility("default"))) int dup3(int oldfd, int newfd, int flags)
 {
     if (oldfd == newfd)
         return next(realDup3, "dup3")(oldfd, newfd, flags);
-    return releasing(newfd, [=] { return next(realDup3, "dup3")(oldfd, newfd, flags); });
+    return releasing(newfd, false, [=] { return next(realDup3, "dup3")(oldfd, newfd, flags); });
 }
 
 __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
