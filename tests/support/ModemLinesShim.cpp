@@ -58,6 +58,7 @@ template <typename Function> Function* next(Function*& slot, const char* name)
 using OpenFunction = int(const char*, int, ...);
 using OpenAtFunction = int(int, const char*, int, ...);
 using FortifiedOpenFunction = int(const char*, int);
+using FortifiedOpenAtFunction = int(int, const char*, int);
 using CloseFunction = int(int);
 using Dup2Function = int(int, int);
 using Dup3Function = int(int, int, int);
@@ -67,6 +68,7 @@ using TcsetattrFunction = int(int, int, const termios*);
 OpenFunction *realOpen, *realOpen64;
 OpenAtFunction *realOpenAt, *realOpenAt64;
 FortifiedOpenFunction *realOpen2, *realOpen64_2;
+FortifiedOpenAtFunction *realOpenAt2, *realOpenAt64_2;
 CloseFunction* realClose;
 Dup2Function* realDup2;
 Dup3Function* realDup3;
@@ -444,7 +446,7 @@ __attribute__((visibility("default"))) int openat64(int directory, const char* p
     return opened(next(realOpenAt64, "openat64")(directory, path, flags, mode), flags);
 }
 
-// What _FORTIFY_SOURCE turns an open without a mode into.
+// What _FORTIFY_SOURCE makes of an open without a mode whose flags are not known when compiling.
 __attribute__((visibility("default"))) int __open_2(const char* path, int flags)
 {
     return opened(next(realOpen2, "__open_2")(path, flags), flags);
@@ -453,6 +455,16 @@ __attribute__((visibility("default"))) int __open_2(const char* path, int flags)
 __attribute__((visibility("default"))) int __open64_2(const char* path, int flags)
 {
     return opened(next(realOpen64_2, "__open64_2")(path, flags), flags);
+}
+
+__attribute__((visibility("default"))) int __openat_2(int directory, const char* path, int flags)
+{
+    return opened(next(realOpenAt2, "__openat_2")(directory, path, flags), flags);
+}
+
+__attribute__((visibility("default"))) int __openat64_2(int directory, const char* path, int flags)
+{
+    return opened(next(realOpenAt64_2, "__openat64_2")(directory, path, flags), flags);
 }
 
 __attribute__((visibility("default"))) int close(int fd)
