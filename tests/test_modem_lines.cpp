@@ -105,8 +105,7 @@ private slots:
         serial.setRtsEnable(true);
         serial.setDtrEnable(true);
         serial.setDtrEnable(true); // already set: no edge
-        edges << "RTS=1 ioctl"
-              << "DTR=1 ioctl";
+        edges += QStringList{"RTS=1 ioctl", "DTR=1 ioctl"};
         QCOMPARE(lines.edgeTexts(device), edges);
         serial.close();
         QCOMPARE(lines.edgeTexts(device), edges + releaseEdges);
