@@ -30,7 +30,7 @@ qint64 nanoseconds(clockid_t clock)
 
 int holdAdapter(const QString& device, bool keepLevels, bool rts, bool dtr)
 {
-    QtSerialLine serial([&device](int) { return device; });
+    QtSerialLine serial([&device](int) { return ComDevice{device, {}}; });
     serial.setKeepLevelsOnRelease(keepLevels);
     serial.setRtsEnable(rts);
     serial.setDtrEnable(dtr);
@@ -94,7 +94,7 @@ private slots:
         ModemLines lines;
         QVERIFY(lines.recordHere());
         const QString device = terminal.path();
-        QtSerialLine serial([&device](int) { return device; });
+        QtSerialLine serial([&device](int) { return ComDevice{device, {}}; });
         serial.setKeepLevelsOnRelease(keepLevels);
         const qint64 monotonicBefore = nanoseconds(CLOCK_MONOTONIC);
         const qint64 realtimeBefore = nanoseconds(CLOCK_REALTIME);

@@ -156,32 +156,39 @@ void QtSerialLine::setKeepLevelsOnRelease(bool keep)
     d_->keepLevelsOnRelease = keep;
 }
 
-namespace {
-void switchLine(QSerialPort& port, const QString& device, const char* line, bool on,
-                bool (QSerialPort::*set)(bool))
+// Switches a line of the open port; false, with the reason, when the port refused.
+bool QtSerialLine::switchLine(const char* line, bool on, bool (QSerialPort::*set)(bool),
+                              QString& reason)
 {
-    if (!port.isOpen())
-        return;
-    if (!(port.*set)(on)) {
-        const QString reason = port.errorString();
-        port.clearError();
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          messages::lineNotSwitched(QLatin1String(line), on, device, reason));
-    }
+    QSerialPort& port = d_->port;
+    if (!port.isOpen() || (port.*set)(on))
+        return true;
+    reason = port.errorString();
+    // A device that is gone (an adapter pulled out) is released at once: it is never opened for
+    // reading, so nothing else would notice, and a port held open by nothing stops a reopen.
+    const bool gone = port.error() == QSerialPort::ResourceError;
+    port.clearError();
+    if (gone)
+        close();
+    reason = messages::lineNotSwitched(QLatin1String(line), on, d_->device, reason);
+    return false;
 }
-} // namespace
 
 // A level is stored only once the line has taken it: a switch that failed must not come back
 // at the next open of the port.
 void QtSerialLine::setRtsEnable(bool on)
 {
-    switchLine(d_->port, d_->device, "RTS", on, &QSerialPort::setRequestToSend);
+    QString reason;
+    if (!switchLine("RTS", on, &QSerialPort::setRequestToSend, reason))
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable), reason);
     d_->rts = on;
 }
 
 void QtSerialLine::setDtrEnable(bool on)
 {
-    switchLine(d_->port, d_->device, "DTR", on, &QSerialPort::setDataTerminalReady);
+    QString reason;
+    if (!switchLine("DTR", on, &QSerialPort::setDataTerminalReady, reason))
+        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable), reason);
     d_->dtr = on;
 }
 

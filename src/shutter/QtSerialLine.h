@@ -4,6 +4,8 @@
 #include "shutter/SerialLine.h"
 
 #include <QString>
+
+class QSerialPort;
 #include <functional>
 #include <memory>
 
@@ -27,6 +29,8 @@ public:
     QString deviceName() const override;
 
 private:
+    bool switchLine(const char* line, bool on, bool (QSerialPort::*set)(bool), QString& reason);
+
     struct Impl;
     std::unique_ptr<Impl> d_;
 };

@@ -119,9 +119,11 @@ void ShutterLine::closeLinesNotConfigured()
         closeShutter();
 }
 
+// A port released since (a hang-up) holds no line any more.
 bool ShutterLine::serialHoldsShutterOpen() const
 {
-    return std::any_of(heldOpen_.begin(), heldOpen_.end(),
+    return serial_.isOpen() &&
+           std::any_of(heldOpen_.begin(), heldOpen_.end(),
                        [](const ShutterConfig& held) { return held.Use == Interface::Serial; });
 }
 

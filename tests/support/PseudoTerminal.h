@@ -28,19 +28,26 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     QString path() const { return path_; }
-    // Reads the settings the device holds now through a descriptor of the test's own, first
-    // setting or clearing its hang-up on close flag when asked; false if it cannot.
+    // Sends bytes from the far side, as much as the device takes without waiting.
+    void send(const QByteArray& bytes) const
+    {
+        const int flags = ::fcntl(primary_, F_GETFL);
+        ::fcntl(primary_, F_SETFL, flags | O_NONBLOCK);
+        [[maybe_unused]] const ssize_t sent = ::write(primary_, bytes.constData(), bytes.size());
+        ::fcntl(primary_, F_SETFL, flags);
+    }
+    // Reads the settings the device holds now, first setting or clearing its hang-up on close
+    // flag when asked; false if it cannot. Linux answers for the subsidiary side through the
+    // primary, so the device is not opened again, which would raise its modem lines.
     bool readSettings(termios& settings, int setHangupOnClose = -1) const
     {
-        const int fd = ::open(path_.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        bool read = fd >= 0 && tcgetattr(fd, &settings) == 0;
+        bool read = primary_ >= 0 && tcgetattr(primary_, &settings) == 0;
         if (read && setHangupOnClose >= 0) {
             settings.c_cflag =
                 setHangupOnClose ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
-            read = tcsetattr(fd, TCSANOW, &settings) == 0 && tcgetattr(fd, &settings) == 0;
+            read =
+                tcsetattr(primary_, TCSANOW, &settings) == 0 && tcgetattr(primary_, &settings) == 0;
         }
-        if (fd >= 0)
-            ::close(fd);
         return read;
     }
 
