@@ -45,6 +45,22 @@ inline QString invalidGuiderAddress(const QString& text, const QString& problem)
         .arg(text, problem, QString::number(GuiderAddress{}.port));
 }
 
+// Why a connection to the guider ended or a line from it was skipped.
+inline const char GuiderClosedConnection[] = "the guider closed the connection";
+inline const char ClosedByKestrova[] = "closed by Kestrova";
+inline const char NotConnected[] = "not connected";
+inline QString skippedLine(const QByteArray& line)
+{
+    constexpr int shown = 80;
+    const QString text = QString::fromUtf8(line.left(shown));
+    return QStringLiteral("a line from the guider that is neither an event nor an answer: %1%2")
+        .arg(text, line.size() > shown ? QStringLiteral("...") : QString());
+}
+inline QString overlongLine(qsizetype bytes)
+{
+    return QStringLiteral("a line from the guider longer than %1 bytes").arg(bytes);
+}
+
 // At Start, with dithering on. address: "host:port"; reason: what went wrong.
 inline QString guiderNotAnswering(const QString& address, const QString& reason)
 {
@@ -53,7 +69,7 @@ inline QString guiderNotAnswering(const QString& address, const QString& reason)
                           "or turn dithering off: %3")
         .arg(address, reason, QLatin1String(TurnDitheringOff));
 }
-inline QString noGreeting(int seconds)
+inline QString noGreeting(double seconds)
 {
     return QStringLiteral("no greeting within %1 s").arg(seconds);
 }
@@ -112,6 +128,17 @@ inline QString guiderSilent(int seconds)
 inline QString guiderReconnected(const QString& address)
 {
     return QStringLiteral("Connected to the guider at %1 again.").arg(address);
+}
+
+// facts: "frame 812, SNR 3.2, ..." (may be empty); status: the guider's words (may be empty).
+inline QString guideStarLost(const QString& facts, const QString& status)
+{
+    QString text = QStringLiteral("The guide star was lost");
+    if (!facts.isEmpty())
+        text += QStringLiteral(" (%1)").arg(facts);
+    if (!status.isEmpty())
+        text += QStringLiteral(": %1").arg(status);
+    return text + QLatin1Char('.');
 }
 
 // The one desktop notification a night for each kind of failed dither; outcome: its text.
