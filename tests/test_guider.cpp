@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The guiding settings as the command line and the settings file give them.
+#include "guider/DitherOutcome.h"
 #include "guider/GuidingSettings.h"
 
 #include <QtTest>
@@ -7,6 +8,7 @@
 Q_DECLARE_METATYPE(kestrova::GuidingSettings)
 
 using namespace kestrova;
+using Kind = DitherOutcome::Kind;
 using Stored = QMap<QString, QString>; // key in the "Guiding" group -> text
 
 namespace {
@@ -239,6 +241,25 @@ private slots:
                                 "Guider Host     ::1    --guider HOST[:PORT]\n"
                                 "Guider Port     4401\n"));
         QVERIFY(describeGuidingSettings(GuidingSettings{}).startsWith("Dithering is off"));
+    }
+
+    // ---- The notices of failed dithers ----
+
+    // One desktop notification for each kind of failure a night, none for a settled dither.
+    void failureNoticesOncePerKind()
+    {
+        DitherFailureNotices notices;
+        QString notified;
+        const auto night = [&](std::initializer_list<Kind> outcomes) {
+            for (const Kind kind : outcomes)
+                notified += notices.shouldNotify(kind) ? '1' : '0';
+            notified += '|';
+        };
+        night({Kind::TimedOut, Kind::Refused, Kind::TimedOut, Kind::Settled, Kind::Settled,
+               Kind::Refused, Kind::ConnectionLost, Kind::SettleFailed, Kind::ConnectionLost});
+        notices.startNight();
+        night({Kind::Settled, Kind::TimedOut, Kind::SettleFailed, Kind::TimedOut});
+        QCOMPARE(notified, "110000110|0110|");
     }
 };
 
