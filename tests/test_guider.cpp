@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The guiding settings as the command line and the settings file give them.
-#include "guider/DitherOutcome.h"
+// The guiding settings as the command line and the settings file give them; the dithering
+// against a fake guider on a local port, and the once-a-night notices of its failures.
+#include "fakes/FakeGuider.h"
+#include "guider/DitherCoordinator.h"
 #include "guider/GuidingSettings.h"
 
 #include <QtTest>
 
+#include <optional>
+
 Q_DECLARE_METATYPE(kestrova::GuidingSettings)
+Q_DECLARE_METATYPE(kestrova::DitherOutcome::Kind)
 
 using namespace kestrova;
+using test::FakeGuider;
 using Kind = DitherOutcome::Kind;
 using Stored = QMap<QString, QString>; // key in the "Guiding" group -> text
 
@@ -56,6 +62,57 @@ QString parsed(const QString& option, const QString& text)
     const Parsed<GuiderAddress> address = parseGuiderAddress(text);
     return address ? address.value->host + ' ' + QString::number(address.value->port)
                    : address.error;
+}
+
+// Short enough for the tests to be quick: a second is the shortest settle timeout there is.
+const DitherParameters Quick{2.5, true, {0.8, 0, 1}};
+// Generous: what the tests wait at most for the event loop to deliver.
+constexpr int Patience = 10000;
+
+// A coordinator that probed the fake guider, ready for the night, with each signal recorded.
+struct Night {
+    FakeGuider guider;
+    DitherCoordinator coordinator;
+    QSignalSpy probed{&coordinator, &DitherCoordinator::probed};
+    QSignalSpy replied{&coordinator, &DitherCoordinator::replied};
+    QSignalSpy finished{&coordinator, &DitherCoordinator::finished};
+    QSignalSpy starLost{&coordinator, &DitherCoordinator::starLost};
+    QSignalSpy lost{&coordinator, &DitherCoordinator::connectionLost};
+    QSignalSpy back{&coordinator, &DitherCoordinator::reconnected};
+
+    Night() { coordinator.setReconnectInterval(100); }
+
+    bool start()
+    {
+        coordinator.probe(guider.address());
+        return probed.wait(Patience) && probed.last().at(0).toBool();
+    }
+    DitherOutcome outcome(int index) const
+    {
+        return finished.at(index).at(0).value<DitherOutcome>();
+    }
+    // Dithers with Quick and waits for the outcome.
+    std::optional<DitherOutcome> dither()
+    {
+        const qsizetype before = finished.size();
+        coordinator.dither(Quick);
+        if (!QTest::qWaitFor([&] { return finished.size() > before; }, Patience))
+            return std::nullopt;
+        return outcome(int(before));
+    }
+    QString ditherKind()
+    {
+        const std::optional<DitherOutcome> outcome = dither();
+        return outcome ? kindName(outcome->kind) : QStringLiteral("no outcome");
+    }
+};
+
+QString kinds(const QSignalSpy& finished)
+{
+    QStringList names;
+    for (const QList<QVariant>& signal : finished)
+        names << kindName(signal.at(0).value<DitherOutcome>().kind);
+    return names.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -241,6 +298,235 @@ private slots:
                                 "Guider Host     ::1    --guider HOST[:PORT]\n"
                                 "Guider Port     4401\n"));
         QVERIFY(describeGuidingSettings(GuidingSettings{}).startsWith("Dithering is off"));
+    }
+
+    // ---- Dithering against the fake guider ----
+
+    // At Start: the guider greets with Version and AppState, or the message names the address
+    // that did not answer, why, and how to turn dithering off.
+    // clang-format off
+    void probe_data()
+    {
+        QTest::addColumn<QString>("guider");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("answers") << "greets" << true << "answered (PHD2 2.6.13, Guiding)";
+        QTest::newRow("nothing listening") << "gone" << false << "(Connection refused)";
+        QTest::newRow("listening but silent") << "silent" << false << "(no greeting within 0.3 s)";
+    }
+    // clang-format on
+    void probe()
+    {
+        QFETCH(QString, guider);
+        QFETCH(bool, ok);
+        QFETCH(QString, why);
+        FakeGuider fake;
+        fake.greets = guider != "silent";
+        if (guider == "gone")
+            fake.stopListening();
+        DitherCoordinator coordinator;
+        QSignalSpy probed(&coordinator, &DitherCoordinator::probed);
+        coordinator.probe(fake.address(), 300);
+        QVERIFY(probed.wait(Patience));
+        const QString text = probed.at(0).at(1).toString();
+        QCOMPARE(probed.at(0).at(0).toBool(), ok);
+        QVERIFY2(text.contains(QStringLiteral("The guider at 127.0.0.1:%1 ").arg(fake.port())),
+                 qPrintable(text));
+        QVERIFY2(text.contains(why), qPrintable(text));
+        QCOMPARE(text.contains("kestrova --dither-every 0"), !ok);
+        QCOMPARE(coordinator.isConnected(), ok);
+    }
+
+    // One dither and its outcome as the guider scripts it: the request as PHD2 takes it, the
+    // answer, the shift, and what the journal is told. The lines around it, split or merged,
+    // change nothing.
+    // clang-format off
+    void ditherOutcomes_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("guiderText");
+        QTest::newRow("settled") << "" << Kind::Settled << "The guider settled after " << "";
+        QTest::newRow("settle failed") << "failed" << Kind::SettleFailed << "The guider did not settle: Star lost." << "Star lost";
+        QTest::newRow("refused") << "refused" << Kind::Refused << "The guider refused the dither: cannot dither when not guiding (code 1)." << "cannot dither when not guiding";
+        QTest::newRow("answer split across reads") << "split" << Kind::Settled << "The guider settled after " << "";
+        QTest::newRow("answer and settling in one read") << "one-write" << Kind::Settled << "The guider settled after " << "";
+        QTest::newRow("unknown events and malformed lines first") << "junk" << Kind::Settled << "The guider settled after " << "";
+    }
+    // clang-format on
+    void ditherOutcomes()
+    {
+        QFETCH(QString, script);
+        QFETCH(Kind, kind);
+        QFETCH(QString, guiderText);
+        Night night;
+        FakeGuider& guider = night.guider;
+        guider.settle = script == "failed" ? FakeGuider::Settle::Failed : FakeGuider::Settle::Done;
+        guider.settleError = "Star lost";
+        guider.refusal = script == "refused" ? "cannot dither when not guiding" : "";
+        guider.splitAnswer = script == "split";
+        guider.oneWrite = script == "one-write";
+        QVERIFY(night.start());
+        if (script == "junk") {
+            guider.sendEvent({{"Event", "ConfigurationChange"}});
+            guider.sendRaw("{\"Event\":\"SomethingNew\",\"Detail\":[1,2]}\r\n"
+                           "{\"Event\":\"GuideStep\",\"Frame\":3,\"dx\":0.1\r\n"
+                           "not json at all\r\n\r\n"
+                           "[1,2,3]\r\n"
+                           "{\"Event\":42}\r\n"
+                           "{\"jsonrpc\":\"2.0\",\"result\":0,\"id\":999}\n"
+                           "{\"Event\":\"SettleDone\",\"Status\":0}\r\n");
+        }
+
+        const std::optional<DitherOutcome> outcome = night.dither();
+        QVERIFY(outcome);
+        QCOMPARE(guider.requests.size(), 1);
+        QCOMPARE(guider.requests[0].method, "dither");
+        QCOMPARE(
+            guider.requests[0].params.toObject(),
+            QJsonObject({{"amount", 2.5},
+                         {"raOnly", true},
+                         {"settle", QJsonObject{{"pixels", 0.8}, {"time", 0}, {"timeout", 1}}}}));
+        QCOMPARE(outcome->kind, kind);
+        QFETCH(QString, text);
+        QVERIFY2(outcome->text.startsWith(text), qPrintable(outcome->text));
+        QCOMPARE(outcome->guiderText, guiderText);
+        const bool accepted = kind != Kind::Refused;
+        QCOMPARE(night.replied.size(), 1);
+        QCOMPARE(night.replied[0], QVariantList({accepted, accepted ? "" : guiderText}));
+        QCOMPARE(outcome->shifted, accepted);
+        QCOMPARE(outcome->dx, accepted ? 1.25 : 0.0);
+        QCOMPARE(outcome->dy, accepted ? -0.75 : 0.0);
+        QCOMPARE(night.finished.size(), 1);
+        QVERIFY(night.coordinator.isConnected());
+        QCOMPARE(guider.accepted, 1);
+    }
+
+    // No SettleDone within the settle timeout: the outcome comes at the timeout, with the last
+    // distance the guider told. Its SettleDone arriving later belongs to no dither, nor does one
+    // that comes after the next request but ahead of its answer.
+    void settleTimeoutThenLateSettleDone()
+    {
+        Night night;
+        FakeGuider& guider = night.guider;
+        guider.settleAfterMs = 1200;
+        QVERIFY(night.start());
+        const std::optional<DitherOutcome> timedOut = night.dither();
+        QVERIFY(timedOut);
+        QCOMPARE(timedOut->kind, Kind::TimedOut);
+        QCOMPARE(timedOut->text, "The guider had not settled at the settle timeout of 1 s. Its "
+                                 "last distance was 2.50 px.");
+        QVERIFY(timedOut->shifted);
+        QTRY_COMPARE_WITH_TIMEOUT(guider.settleDonesSent, 1, Patience);
+
+        guider.settle = FakeGuider::Settle::Failed;
+        guider.settleAfterMs = 0;
+        guider.aheadOfAnswer = FakeGuider::eventLine({{"Event", "SettleDone"}, {"Status", 0}});
+        QCOMPARE(night.ditherKind(), "settle failed");
+        QCOMPARE(kinds(night.finished), "timed out, settle failed");
+        QVERIFY(night.lost.isEmpty());
+    }
+
+    // The guider drops the connection during a dither, then is gone a while: each dither has
+    // its outcome at once, Kestrova connects again in the background, and later dithers work.
+    void connectionLostAndBack()
+    {
+        Night night;
+        FakeGuider& guider = night.guider;
+        guider.settle = FakeGuider::Settle::Never;
+        QVERIFY(night.start());
+        night.coordinator.dither(Quick);
+        QTRY_COMPARE_WITH_TIMEOUT(guider.requests.size(), 1, Patience);
+        QTRY_COMPARE_WITH_TIMEOUT(night.replied.size(), 1, Patience);
+        guider.dropClients();
+        QTRY_COMPARE_WITH_TIMEOUT(night.finished.size(), 1, Patience);
+        const DitherOutcome dropped = night.outcome(0);
+        QCOMPARE(dropped.kind, Kind::ConnectionLost);
+        QVERIFY2(dropped.text.startsWith(
+                     QStringLiteral(
+                         "The connection to the guider at 127.0.0.1:%1 was lost during the dither")
+                         .arg(guider.port())),
+                 qPrintable(dropped.text));
+        QVERIFY(dropped.shifted);
+        QTRY_COMPARE_WITH_TIMEOUT(night.lost.size(), 1, Patience);
+
+        QTRY_COMPARE_WITH_TIMEOUT(night.back.size(), 1, Patience);
+        QCOMPARE(guider.accepted, 2);
+        guider.settle = FakeGuider::Settle::Done;
+        QCOMPARE(night.ditherKind(), "settled");
+
+        guider.stopListening();
+        QTRY_COMPARE_WITH_TIMEOUT(night.lost.size(), 2, Patience);
+        const std::optional<DitherOutcome> down = night.dither();
+        QVERIFY(down);
+        QCOMPARE(down->kind, Kind::ConnectionLost);
+        QCOMPARE(down->text, QStringLiteral("No dither: the guider at 127.0.0.1:%1 is not "
+                                            "connected; Kestrova keeps trying to connect.")
+                                 .arg(guider.port()));
+        QVERIFY(guider.listen(guider.port()));
+        QTRY_COMPARE_WITH_TIMEOUT(night.back.size(), 2, Patience);
+        QCOMPARE(night.ditherKind(), "settled");
+        QCOMPARE(kinds(night.finished), "connection lost, settled, connection lost, settled");
+        QCOMPARE(night.lost.size(), 2); // the failed tries in between are not news
+    }
+
+    // A guider that takes the request and never says a word more (its network gone): the
+    // dither times out, and the dead connection is made again so the next dither works.
+    void silentGuiderIsReconnected()
+    {
+        Night night;
+        QVERIFY(night.start());
+        night.guider.answers = false;
+        const std::optional<DitherOutcome> silent = night.dither();
+        QVERIFY(silent);
+        QCOMPARE(silent->kind, Kind::TimedOut);
+        QCOMPARE(silent->text, "The guider had not settled at the settle timeout of 1 s.");
+        QVERIFY(!silent->shifted);
+        QTRY_COMPARE_WITH_TIMEOUT(night.lost.size(), 1, Patience);
+        QVERIFY2(night.lost[0][0].toString().contains("no word from the guider in the 1 s since "
+                                                      "the dither"),
+                 qPrintable(night.lost[0][0].toString()));
+        night.guider.answers = true;
+        QTRY_COMPARE_WITH_TIMEOUT(night.back.size(), 1, Patience);
+        QCOMPARE(night.guider.accepted, 2);
+        QCOMPARE(night.ditherKind(), "settled");
+    }
+
+    // A lost star is told whenever it comes, also during a dither, which goes on; a second
+    // dither asked for while one settles gets its own outcome at once. stop() ends the night:
+    // the dither under way is dropped and no reconnection follows.
+    void eventsDuringADitherAndStop()
+    {
+        Night night;
+        night.guider.settleAfterMs = 300;
+        QVERIFY(night.start());
+        night.guider.sendStarLost();
+        QTRY_COMPARE_WITH_TIMEOUT(night.starLost.size(), 1, Patience);
+        QCOMPARE(night.starLost[0][0].toString(),
+                 "The guide star was lost (frame 812, SNR 3.2, star mass 410, error code 2): "
+                 "Star lost - low SNR.");
+
+        night.coordinator.dither(Quick);
+        night.coordinator.dither(Quick);
+        QTRY_COMPARE_WITH_TIMEOUT(night.replied.size(), 1, Patience);
+        night.guider.sendStarLost();
+        QTRY_COMPARE_WITH_TIMEOUT(night.finished.size(), 2, Patience);
+        QCOMPARE(kinds(night.finished), "refused, settled");
+        QCOMPARE(night.outcome(0).text, "The previous dither is still settling.");
+        QCOMPARE(night.starLost.size(), 2);
+        QCOMPARE(night.guider.requests.size(), 1);
+
+        night.guider.settle = FakeGuider::Settle::Never;
+        night.coordinator.dither(Quick);
+        QTRY_COMPARE_WITH_TIMEOUT(night.replied.size(), 2, Patience);
+        night.coordinator.stop();
+        QVERIFY(!night.coordinator.isDithering());
+        QTRY_COMPARE_WITH_TIMEOUT(night.guider.clients(), 0, Patience);
+        QTest::qWait(1100); // past the settle timeout and many reconnection intervals
+        QCOMPARE(night.finished.size(), 2);
+        QCOMPARE(night.guider.accepted, 1);
+        QVERIFY(night.lost.isEmpty());
     }
 
     // ---- The notices of failed dithers ----
