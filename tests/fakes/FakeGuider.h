@@ -113,13 +113,6 @@ public:
                    {"Status", "Star lost - low SNR"}});
     }
 
-private:
-    static QByteArray line(const QJsonObject& object)
-    {
-        return QJsonDocument(object).toJson(QJsonDocument::Compact) + "\r\n";
-    }
-
-public:
     // An event with the attributes every event carries, as one line.
     static QByteArray eventLine(QJsonObject event)
     {
@@ -130,6 +123,10 @@ public:
     }
 
 private:
+    static QByteArray line(const QJsonObject& object)
+    {
+        return QJsonDocument(object).toJson(QJsonDocument::Compact) + "\r\n";
+    }
     static QByteArray answer(const QJsonValue& id, const QJsonValue& result)
     {
         return line({{"jsonrpc", "2.0"}, {"result", result}, {"id", id}});
