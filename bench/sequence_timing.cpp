@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs real exposure sequences on the Qt event loop and measures when the camera line switches.
 //
-// Two sequencers run side by side in one event loop, each on its own line: one ticked by the
-// program's own timer (tmrMain), one by a plain repeating 1000 ms QTimer of default accuracy as
-// the baseline. Every edge of each line is time-stamped on the monotonic clock; its error is the
-// time since that line's first opening minus the ideal time of the edge.
+// Three sequencers run side by side in one event loop, each on its own line: one ticked by the
+// program's own timer (tmrMain), and as baselines one by a repeating 1000 ms QTimer of
+// Qt::PreciseTimer accuracy, the choice a careful Qt programmer would make, and one by a plain
+// repeating QTimer of default accuracy. Every edge of each line is time-stamped on the monotonic
+// clock; its error is the time since that line's first opening minus the ideal time of the edge.
 //
 //   sequence_timing [--exposures N] [--exposure SECONDS] [--delay SECONDS]
 //                   [--waker kernel|event-loop] [--load | --load-same-session]
@@ -13,8 +14,8 @@
 // the sequences run; --load-same-session leaves them in this program's session. They end with the
 // run, and by themselves (SIGALRM) should this program die first.
 
-#include "app/ScheduledTimer.h"
-#include "app/Sequencer.h"
+#include "control/ScheduledTimer.h"
+#include "control/Sequencer.h"
 #include "shutter/ShutterLine.h"
 
 #include <QCoreApplication>
@@ -144,10 +145,15 @@ struct Edge {
 // The camera line: every write is an edge, stamped the moment it is made.
 class StampingPort : public ParallelPort {
 public:
-    void setPortBit(int, std::uint8_t) override { edges.push_back({monotonicNanoseconds(), true}); }
-    void clrPortBit(int, std::uint8_t) override
+    LineResult setPortBit(int, std::uint8_t) override
+    {
+        edges.push_back({monotonicNanoseconds(), true});
+        return std::nullopt;
+    }
+    LineResult clrPortBit(int, std::uint8_t) override
     {
         edges.push_back({monotonicNanoseconds(), false});
+        return std::nullopt;
     }
     std::vector<Edge> edges;
 };
@@ -155,52 +161,24 @@ public:
 class NoSerialLine : public SerialLine {
 public:
     bool isOpen() const override { return false; }
-    void open(int) override {}
+    LineResult open(int) override { return std::nullopt; }
     void close() override {}
     void setKeepLevelsOnRelease(bool) override {}
-    void setRtsEnable(bool) override {}
-    void setDtrEnable(bool) override {}
+    LineResult setRtsEnable(bool) override { return std::nullopt; }
+    LineResult setDtrEnable(bool) override { return std::nullopt; }
     bool rtsEnable() const override { return false; }
     bool dtrEnable() const override { return false; }
     QString deviceName() const override { return {}; }
 };
 
-class Controls : public SequencerControls {
-public:
-    Controls(const Options& options, std::function<void()> finished)
-        : count_(QString::number(options.exposures)),
-          exposure_(QString::number(options.exposureSeconds)),
-          delay_(QString::number(options.delaySeconds)), finished_(std::move(finished))
-    {
-    }
-    QString numExposuresText() const override { return count_; }
-    QString exposureTimeText() const override { return exposure_; }
-    QString delayText() const override { return delay_; }
-    void setTotalTimeCaption(const QString& caption) override { total_ = caption; }
-    void setExposureTimeCaption(const QString& caption) override { exposureTime_ = caption; }
-    void setExposuresCaption(const QString& caption) override { done_ = caption; }
-    void setStartEnabled(bool enabled) override
-    {
-        if (enabled)
-            finished_();
-    }
-    void setCancelEnabled(bool) override {}
-    void setConnectEnabled(bool) override {}
-    void showMessage(const QString& text, const QString& detail) override
-    {
-        std::fprintf(stderr, "message: %s %s\n", qPrintable(text), qPrintable(detail));
-    }
-
-private:
-    QString count_, exposure_, delay_;
-    QString total_, exposureTime_, done_;
-    std::function<void()> finished_;
-};
-
-// The baseline: a plain repeating QTimer of default (coarse) accuracy.
+// A baseline: a repeating QTimer of the given accuracy.
 class RepeatingQTimer : public TickSource {
 public:
-    RepeatingQTimer() { connect(&timer_, &QTimer::timeout, this, &TickSource::timeout); }
+    explicit RepeatingQTimer(Qt::TimerType type)
+    {
+        timer_.setTimerType(type);
+        connect(&timer_, &QTimer::timeout, this, &TickSource::timeout);
+    }
     void setInterval(int milliseconds) override { timer_.setInterval(milliseconds); }
     int interval() const override { return timer_.interval(); }
     void setEnabled(bool enabled) override
@@ -220,16 +198,25 @@ private:
 class Rig {
 public:
     Rig(const Options& options, TickSource& ticks, std::function<void()> finished)
-        : controls_(options, std::move(finished)), line_(port_, serial_),
-          sequencer_(controls_, line_, ticks)
+        : line_(port_, serial_), sequencer_(line_, ticks)
     {
         ShutterConfig config;
         config.Use = Interface::Parallel;
-        config.PortAddress = 888;
         config.PortBit = 0;
         config.ActiveLogic = true;
         line_.configure(config);
+        sequencer_.setNumExposuresText(QString::number(options.exposures));
+        sequencer_.setExposureTimeText(QString::number(options.exposureSeconds));
+        sequencer_.setDelayText(QString::number(options.delaySeconds));
         QObject::connect(&ticks, &TickSource::timeout, [this] { sequencer_.Tick(); });
+        QObject::connect(&sequencer_, &Sequencer::runningChanged, [finished](bool running) {
+            if (!running)
+                finished();
+        });
+        QObject::connect(&sequencer_, &Sequencer::message, [](const Failure& message) {
+            std::fprintf(stderr, "message: %s %s\n", qPrintable(message.text),
+                         qPrintable(message.detail));
+        });
     }
     void start() { sequencer_.Start(); }
     const std::vector<Edge>& edges() const { return port_.edges; }
@@ -237,7 +224,6 @@ public:
 private:
     StampingPort port_;
     NoSerialLine serial_;
-    Controls controls_;
     ShutterLine line_;
     Sequencer sequencer_;
 };
@@ -307,14 +293,16 @@ int main(int argc, char* argv[])
     }
 
     QCoreApplication app(argc, argv);
-    int running = 2;
+    int running = 3;
     const auto finished = [&running] {
         if (--running == 0)
             QCoreApplication::quit();
     };
     ScheduledTimer scheduled(options.waker);
-    RepeatingQTimer baseline;
+    RepeatingQTimer preciseBaseline(Qt::PreciseTimer);
+    RepeatingQTimer baseline(Qt::CoarseTimer);
     Rig scheduledRig(options, scheduled, finished);
+    Rig preciseRig(options, preciseBaseline, finished);
     Rig baselineRig(options, baseline, finished);
 
     std::printf("Sequence: %d x %d s exposures, %d s between (%ld s)\n", options.exposures,
@@ -325,7 +313,8 @@ int main(int argc, char* argv[])
             QStringLiteral("%1 busy processes%2")
                 .arg(load->size())
                 .arg(options.loadInSameSession ? " in this session" : ", each in its own session");
-    std::printf("Timer: tmrMain (%s waker) beside a repeating 1000 ms QTimer; CPU load: %s\n",
+    std::printf("Timer: tmrMain (%s waker) beside repeating 1000 ms QTimers, precise and of "
+                "default accuracy; CPU load: %s\n",
                 scheduled.findChild<QSocketNotifier*>() ? "kernel" : "event-loop",
                 qPrintable(loadText));
     std::fflush(stdout);
@@ -340,6 +329,7 @@ int main(int argc, char* argv[])
 
     QTimer::singleShot(0, [&] {
         scheduledRig.start();
+        preciseRig.start();
         baselineRig.start();
     });
     const int status = app.exec();
@@ -347,24 +337,29 @@ int main(int argc, char* argv[])
     if (status != 0)
         return status;
 
-    const Figures precise = measure(scheduledRig.edges(), ideal);
-    const Figures coarse = measure(baselineRig.edges(), ideal);
-    if (scheduledRig.edges().size() != ideal.size() || baselineRig.edges().size() != ideal.size() ||
-        !levelsAlternate(scheduledRig.edges()) || !levelsAlternate(baselineRig.edges())) {
-        std::fprintf(stderr, "unexpected edges: %zu and %zu, expected %zu\n",
-                     scheduledRig.edges().size(), baselineRig.edges().size(), ideal.size());
-        return 1;
+    const Rig* const rigs[] = {&scheduledRig, &preciseRig, &baselineRig};
+    std::vector<Figures> figures;
+    for (const Rig* rig : rigs) {
+        if (rig->edges().size() != ideal.size() || !levelsAlternate(rig->edges())) {
+            std::fprintf(stderr, "unexpected edges: %zu, expected %zu\n", rig->edges().size(),
+                         ideal.size());
+            return 1;
+        }
+        figures.push_back(measure(rig->edges(), ideal));
     }
 
-    std::printf("\n%5s  %-6s %9s  %16s  %16s\n", "edge", "line", "ideal s", "tmrMain ms",
-                "QTimer ms");
+    std::printf("\n%5s  %-6s %9s  %14s  %14s  %14s\n", "edge", "line", "ideal s", "tmrMain ms",
+                "precise ms", "default ms");
     for (std::size_t i = 0; i < ideal.size(); ++i)
-        std::printf("%5zu  %-6s %9ld  %+16.3f  %+16.3f\n", i + 1, i % 2 == 0 ? "open" : "close",
-                    ideal[i], precise.errors[i], coarse.errors[i]);
-    std::printf("\n%-30s %16s  %16s\n", "", "tmrMain", "QTimer");
-    std::printf("%-30s %16.3f  %16.3f\n", "largest error ms", precise.largest, coarse.largest);
-    std::printf("%-30s %16.3f  %16.3f\n", "mean error ms (absolute)", precise.mean, coarse.mean);
-    std::printf("%-30s %+16.3f  %+16.3f\n", "drift ms (last - first edge)", precise.drift,
-                coarse.drift);
+        std::printf("%5zu  %-6s %9ld  %+14.3f  %+14.3f  %+14.3f\n", i + 1,
+                    i % 2 == 0 ? "open" : "close", ideal[i], figures[0].errors[i],
+                    figures[1].errors[i], figures[2].errors[i]);
+    std::printf("\n%-30s %14s  %14s  %14s\n", "", "tmrMain", "QTimer precise", "QTimer default");
+    std::printf("%-30s %14.3f  %14.3f  %14.3f\n", "largest error ms", figures[0].largest,
+                figures[1].largest, figures[2].largest);
+    std::printf("%-30s %14.3f  %14.3f  %14.3f\n", "mean error ms (absolute)", figures[0].mean,
+                figures[1].mean, figures[2].mean);
+    std::printf("%-30s %+14.3f  %+14.3f  %+14.3f\n", "drift ms (last - first edge)",
+                figures[0].drift, figures[1].drift, figures[2].drift);
     return 0;
 }

@@ -3,10 +3,11 @@
 // conversions of its texts.
 #include "config/ActiveConfiguration.h"
 #include "config/ComPorts.h"
-#include "config/Conversions.h"
 #include "config/Messages.h"
+#include "core/Conversions.h"
 #include "fakes/FakeSerialPorts.h"
 #include "fakes/MemoryStore.h"
+#include "system/SystemSerialPorts.h"
 
 #include <QtTest>
 
@@ -49,8 +50,8 @@ void storeKeys(MemoryStore& store, const QString& keys)
             continue;
         }
         const QString stable = FakeSerialPorts::stableName(value);
-        store.save(settings::SerialSection, pair.section('=', 0, 0) + " Device",
-                   stable.isEmpty() ? value : stable);
+        store.save({{settings::SerialSection, pair.section('=', 0, 0) + " Device",
+                     stable.isEmpty() ? value : stable}});
     }
 }
 
@@ -82,21 +83,20 @@ private slots:
         QCOMPARE(store.read(settings::SerialActiveLogic), QStringLiteral("1")); // absent: default
         // A value with a comma is a list to the file format: no text, not an empty one.
         QCOMPARE(store.read("Serial Options", "Com3 Device", ""), std::nullopt);
-        QVERIFY2(store.save(settings::SerialControlLine, QStringLiteral(" 1 ")),
-                 qPrintable(store.failureText()));
+        QCOMPARE(store.save(settings::SerialControlLine, QStringLiteral(" 1 ")), std::nullopt);
         QVERIFY(onDisk("Control%20Line=\" 1 \"") && onDisk("PortBit=5"));
 
         if (!setReadOnly(dir.path(), true))
             QSKIP("cannot make a folder read-only here");
-        QVERIFY(!store.save(settings::ParallelPortBit, QStringLiteral("2")));
-        QVERIFY2(store.failureText().contains(file), qPrintable(store.failureText()));
-        QVERIFY(!store.save(settings::SerialPortIndex, QStringLiteral("2")));
+        const std::optional<Failure> refused =
+            store.save(settings::ParallelPortBit, QStringLiteral("2"));
+        QVERIFY(refused && refused->detail.contains(file));
+        QCOMPARE(refused->text, "The settings could not be saved.");
+        QVERIFY(store.save(settings::SerialPortIndex, QStringLiteral("2")));
         QVERIFY(setReadOnly(dir.path(), false));
         QVERIFY(onDisk("PortBit=5"));
 
-        QVERIFY2(store.save(settings::SerialActiveLogic, QStringLiteral("0")),
-                 qPrintable(store.failureText()));
-        QVERIFY(store.failureText().isEmpty());
+        QCOMPARE(store.save(settings::SerialActiveLogic, QStringLiteral("0")), std::nullopt);
         QVERIFY(onDisk("ActiveLogic=0") && onDisk("PortBit=2") && onDisk("PortIndex=2"));
     }
 
@@ -138,13 +138,12 @@ private slots:
         const QStringList line{loaded.parallelChecked ? "P" : "-",
                                loaded.serialChecked ? "S" : "-",
                                c.Use == Interface::Serial ? "serial" : "parallel",
-                               QString::number(c.PortAddress),
+                               QString::number(c.portAddress()),
                                QStringLiteral("D%1").arg(c.PortBit),
-                               QStringLiteral("Com%1").arg(c.CommPortNumber),
+                               QStringLiteral("Com%1").arg(c.commPortNumber()),
                                c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
                                c.ActiveLogic ? "high" : "low"};
         QTEST(line.join(' '), "line");
-        QCOMPARE(int(c.SerialPortIndex), c.CommPortNumber - 1);
         QTEST(loaded.fallbacks, "fallbacks");
         QVERIFY(store.saves.isEmpty());
     }
@@ -232,7 +231,7 @@ private slots:
         MemoryStore refusing;
         refusing.refuseWrites = true;
         const ComPortTable unsaved = lookForSerialPorts(refusing, ports);
-        QVERIFY(!unsaved.saved && unsaved.numberOf(ports.list[0]) == 1);
+        QVERIFY(unsaved.failure && unsaved.numberOf(ports.list[0]) == 1);
         // No port at all: the key kept in memory names an adapter now unplugged.
         ports.plug("s0");
         const ComPortTable none = lookForSerialPorts(refusing, ports);

@@ -4,9 +4,9 @@
 // (tests/CMakeLists.txt); "--adapter DEVICE KEEP RTS DTR" makes it another program that holds the
 // adapter open until its standard input closes.
 #include "shutter/LineFailure.h"
-#include "shutter/QtSerialLine.h"
 #include "support/ModemLines.h"
 #include "support/PseudoTerminal.h"
+#include "system/QtSerialLine.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -32,12 +32,11 @@ int holdAdapter(const QString& device, bool keepLevels, bool rts, bool dtr)
 {
     QtSerialLine serial([&device](int) { return ComDevice{device, {}}; });
     serial.setKeepLevelsOnRelease(keepLevels);
-    serial.setRtsEnable(rts);
-    serial.setDtrEnable(dtr);
-    try {
-        serial.open(1);
-    } catch (const LineFailure& failure) {
-        std::fprintf(stderr, "%s\n", qPrintable(failure.detail()));
+    // Stored while the port is closed: nothing can fail yet.
+    [[maybe_unused]] const LineResult rtsStored = serial.setRtsEnable(rts);
+    [[maybe_unused]] const LineResult dtrStored = serial.setDtrEnable(dtr);
+    if (const LineResult failure = serial.open(1)) {
+        std::fprintf(stderr, "%s\n", qPrintable(failure->detail));
         return 1;
     }
     std::puts("open");
@@ -99,12 +98,12 @@ private slots:
         const qint64 monotonicBefore = nanoseconds(CLOCK_MONOTONIC);
         const qint64 realtimeBefore = nanoseconds(CLOCK_REALTIME);
 
-        serial.open(1);
+        QCOMPARE(serial.open(1), std::nullopt);
         QStringList edges{"RTS=1 open", "DTR=1 open", "RTS=0 ioctl", "DTR=0 ioctl"};
         QCOMPARE(lines.edgeTexts(device), edges);
-        serial.setRtsEnable(true);
-        serial.setDtrEnable(true);
-        serial.setDtrEnable(true); // already set: no edge
+        QCOMPARE(serial.setRtsEnable(true), std::nullopt);
+        QCOMPARE(serial.setDtrEnable(true), std::nullopt);
+        QCOMPARE(serial.setDtrEnable(true), std::nullopt); // already set: no edge
         edges += QStringList{"RTS=1 ioctl", "DTR=1 ioctl"};
         QCOMPARE(lines.edgeTexts(device), edges);
         serial.close();

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Messages.h"
 #include "config/Messages.h"
-#include "config/OptionsDialog.h"
+#include "control/Messages.h"
 #include "fakes/FakeSerialPorts.h"
 #include "support/WindowRig.h"
+#include "windows/OptionsDialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -65,17 +65,9 @@ private slots:
         row("OK: new polarity, a click never greys a box", {}, "", "chkPActiveLogic cmdOptionsOK", "0 1 1 0 0 1", {"clr 888 1"});
         row("Cancel puts the stored values back", {{"Parallel Options/PortBit", "7"}}, "", "lstPBit:5 chkPActiveLogic cmdOptionsCancel", "0 7 0 0 0 1", {});
         row("values shown as in force: no port, greyed kept, odd texts as the line reads them", {{"Serial Options/Control Line", "-1"}, {"Serial Options/ActiveLogic", "2"}, {"Parallel Options/PortIndex", "3"}, {"Parallel Options/ActiveLogic", "-1"}, {"Serial Options/PortIndex", "five"}}, "", "lstPBit:2 cmdOptionsApply", "-1 2 1 0 1 2", {}, unread("Serial Options/PortIndex") + QStringList{messages::SelectedParallelPortNotAvailable, messages::parallelIndexUnknown(-1, "LPT1, LPT2 or LPT3")});
-        row("Interface, Serial", {}, "", "mnuSerial", "", {"RTS off", "open 1", "RTS off"});
-        row("Apply during a sequence: the exposure's end closes D1 as opened, then D5", {}, "", "cmdStart lstPBit:5 chkPActiveLogic cmdOptionsApply tick tick tick", "0 5 1 0 0 1", {"clr 888 1", "set 888 1", "clr 888 5", "set 888 5"});
-        row("shutter open by hand: Close Shutter closes D1 as opened, then D5", {}, "", "cmdConnect lstPBit:5 cmdOptionsApply cmdConnect", "0 5 0 0 0 1", {"clr 888 1", "set 888 1", "set 888 5"});
-        row("a serial line holding the shutter: Interface, Parallel keeps it open until Close Shutter", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}}, "", "cmdConnect mnuParallel cmdConnect", "", {"set 888 1", "RTS on", "RTS off"});
-        row("Apply during a serial exposure keeps the port open", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}}, "", "cmdStart lstPBit:5 cmdOptionsApply tick tick", "0 5 0 0 0 1", {"RTS on", "RTS off"});
-        row("Interface, Parallel: a fallback told again", {{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "D9"}}, "", "mnuParallel", "", {"set 888 1"}, unread("Parallel Options/PortBit"));
         row("a fallback told when the dialog shows the default, and again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Parallel Options/PortBit") + unread("Serial Options/Serial Control"));
-        row("a missing Com port told once at Apply", serial, "port", "lstSPort:2 cmdOptionsApply", "0 1 0 2 0 1", {"RTS off", "open 3", "RTS off"}, {messages::ComPortNotAvailable, "Com3: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
-        row("a missing Com port told instead of a fallback", unreadable, "port", "mnuSerial", "", {"RTS off", "open 1", "RTS off"}, {messages::ComPortNotAvailable, "Com1: no such device\n\n" + messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0")});
         row("closing while a save's message waits unloads the dialog", {}, "store close", "lstPBit:5 cmdOptionsOK", "", {}, {});
-        row("a refused write told once, not the missing port too", serial, "port store", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"RTS off", "open 1", "RTS off"}, {messages::SettingsNotSaved, "disk full"});
+        row("a refused write told once, not the missing port too; Apply stays enabled", serial, "port store", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"RTS off", "open 1", "RTS off"}, {messages::SettingsNotSaved, "disk full"});
     }
     // clang-format on
     void configurationChangeClosesTheNewLine()
@@ -97,12 +89,11 @@ private slots:
         rig.store.refuseWrites = refused.contains("store");
         if (refused.contains("close"))
             ui::setMessageHandler([&](const ui::Message&) { rig.window->close(); });
-        rig.enter("2", "2", "1"); // for cmdStart: two exposures of 2 s, 1 s apart
         rig.play(steps);
         QTEST(rig.parallel.writes + rig.serial.calls, "driven");
         QStringList said;
-        for (const ui::Message& message : rig.messages)
-            said << message.text << message.informativeText;
+        for (const Failure& message : rig.messages)
+            said << message.text << message.detail;
         QTEST(said, "told");
         if (OptionsDialog* dialog = rig.optionsDialog()) {
             for (int i = 0; i < 6; ++i) {
@@ -153,10 +144,10 @@ private slots:
         rig.store.values = stored;
         rig.open();
         const auto inForce = [&rig] {
-            const ShutterConfig& c = rig.window->shutterLine().config();
+            const ShutterConfig& c = rig.controller->line().config();
             return QStringList{
-                QString::number(int(c.Use)),         QString::number(c.PortAddress),
-                QString::number(c.PortBit),          QString::number(c.CommPortNumber),
+                QString::number(int(c.Use)),         QString::number(c.portAddress()),
+                QString::number(c.PortBit),          QString::number(c.commPortNumber()),
                 QString::number(int(c.ControlLine)), QString::number(c.ActiveLogic)};
         };
         const QStringList before = inForce();
@@ -167,10 +158,10 @@ private slots:
                              : "chkSActiveLogic chkSActiveLogic cmdOptionsOK");
         QCOMPARE(inForce(), before);
         QStringList said;
-        for (const ui::Message& message : rig.messages)
-            said << message.text << message.informativeText;
+        for (const Failure& message : rig.messages)
+            said << message.text << message.detail;
         QTEST(said, "told");
-        QVERIFY(!rig.window->shutterLine().shutterOpen());
+        QVERIFY(!rig.controller->shutterOpen());
         if (stored.value("Serial Options/PortIndex") == "16")
             QCOMPARE(rig.store.values.value("Serial Options/PortIndex"), "16");
     }

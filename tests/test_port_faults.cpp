@@ -4,10 +4,10 @@
 // records every edge. Closing the pseudo-terminal's other side is an adapter pulled out.
 #include "config/ComPorts.h"
 #include "fakes/FakeSerialPorts.h"
-#include "shutter/QtSerialLine.h"
+#include "support/ControllerRig.h"
 #include "support/ModemLines.h"
 #include "support/PseudoTerminal.h"
-#include "support/WindowRig.h"
+#include "system/QtSerialLine.h"
 
 #include <QtTest>
 
@@ -77,7 +77,7 @@ private slots:
             return QFile::link(terminal->path(), link) && terminal->readSettings(settings, 1);
         };
         QVERIFY(plug());
-        WindowRig rig(&store);
+        ControllerRig rig(&store);
         rig.open(&serial, &ports);
         QVERIFY(terminal->readSettings(settings));
         QCOMPARE(cfgetospeed(&settings), speed_t(B9600));
@@ -101,10 +101,10 @@ private slots:
         rig.ticks->fire();
         rig.ticks->fire(); // the exposure ends: the closing switch fails, and the sequence with it
         QCOMPARE(rig.messages.size(), 1);
-        QVERIFY(!rig.ticks->isEnabled() && rig.find("cmdStart")->isEnabled());
+        QVERIFY(!rig.ticks->isEnabled() && !rig.controller->running());
         rig.play("mnuSerial");
         QCOMPARE(rig.messages.size(), 2);
-        QVERIFY(rig.messages[1].informativeText.contains(link));
+        QVERIFY(rig.messages[1].detail.contains(link));
 
         terminal = std::make_unique<PseudoTerminal>(); // plugged back, now another device
         QVERIFY(terminal->path() != firstDevice || lines.changes().size() > 0);
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(comDevice(store, 1).path, link);
         QCOMPARE(comDevice(store, 2).path, QStringLiteral("/dev/ttyS1"));
         QCOMPARE(rig.messages.size(), 2);
-        rig.play("mnuExit");
+        rig.play("unload");
         QVERIFY(!serial.isOpen());
         QVERIFY(terminal->readSettings(settings));
         QCOMPARE(bool(settings.c_cflag & HUPCL), activeLogic);
@@ -131,11 +131,11 @@ private slots:
         auto terminal = std::make_unique<PseudoTerminal>();
         MemoryStore store;
         store.save(settings::SerialControl, QStringLiteral("1"));
-        store.save(settings::SerialSection, settings::comDeviceKey(1), terminal->path());
+        store.save({{settings::SerialSection, settings::comDeviceKey(1), terminal->path()}});
         QtSerialLine serial([&store](int number) { return comDevice(store, number); });
         struct stat device {};
         QVERIFY(::stat(QFile::encodeName(terminal->path()).constData(), &device) == 0);
-        WindowRig rig(&store);
+        ControllerRig rig(&store);
         rig.open(&serial);
         QVERIFY(serial.isOpen());
         watchedDevice = device.st_rdev;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ScheduledTimer.h"
-#include "support/WindowRig.h"
+#include "control/ScheduledTimer.h"
+#include "support/ControllerRig.h"
 
 #include <QtTest>
 
@@ -22,18 +22,17 @@ private slots:
     void oneSecondExposure()
     {
         QFETCH(ScheduledTimer::Waker, waker);
-        WindowRig rig;
-        rig.showWindow = false;
-        auto* timer = new ScheduledTimer(waker);
-        rig.open(nullptr, nullptr, nullptr, timer);
+        ScheduledTimer timer(waker); // outlives the controller that uses it
+        ControllerRig rig;
+        rig.open(nullptr, nullptr, &timer);
         // The waker asked for, not a fallback; a coarse Qt timer could wake 50 ms late.
         if (waker == ScheduledTimer::Waker::KernelTimer)
-            QVERIFY(timer->findChild<QSocketNotifier*>());
+            QVERIFY(timer.findChild<QSocketNotifier*>());
         else
-            QCOMPARE(timer->findChild<QTimer*>()->timerType(), Qt::PreciseTimer);
+            QCOMPARE(timer.findChild<QTimer*>()->timerType(), Qt::PreciseTimer);
 
         rig.play("1,1,1");
-        QTRY_VERIFY_WITH_TIMEOUT(rig.find("cmdStart")->isEnabled(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.controller->running(), 10000);
 
         // Closed at load, opened by Start, closed again: late on a busy machine, never early.
         QCOMPARE(rig.parallel.writes, QStringList({"set 888 1", "clr 888 1", "set 888 1"}));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ScheduledTimer.h"
-#include "app/Sequencer.h"
+#include "control/ScheduledTimer.h"
+#include "control/Sequencer.h"
 #include "fakes/FakePorts.h"
 #include "fakes/FakeTickSource.h"
 #include "shutter/ShutterLine.h"
@@ -17,41 +17,40 @@ namespace {
 const char* const Invalid = messages::InvalidSequenceValues;
 const char* const Lost = "The parallel port LPT1 (0x378) is not available";
 
-// The sequencer driving bit D1 of LPT1, with a timer ticked by hand and its controls as plain
-// text and flags, starting as the window creates them. Each message is kept as "text\ndetail",
-// marked when the timer was still running.
-struct Rig : SequencerControls {
+// The sequencer driving bit D1 of LPT1, with a timer ticked by hand, its read-outs and buttons
+// kept as the window shows them. Each message is kept as "text\ndetail", marked when the timer
+// was still running.
+struct Rig {
     FakeParallelPort port;
     FakeSerialLine serial;
     ShutterLine line{port, serial};
     FakeTickSource ticks;
-    QString txtNumExposures, txtLXTime, txtDelay;
     QString lblTotalTime = "00:00:00", lblExposureTime = "0", lblExposures = "0";
     bool cmdStart = true, cmdCancel = false, cmdConnect = true;
     QStringList messages;
-    Sequencer sequencer{*this, line, ticks};
+    Sequencer sequencer{line, ticks};
     int ticked = 0; // since the last start()
-
-    QString numExposuresText() const override { return txtNumExposures; }
-    QString exposureTimeText() const override { return txtLXTime; }
-    QString delayText() const override { return txtDelay; }
-    void setTotalTimeCaption(const QString& caption) override { lblTotalTime = caption; }
-    void setExposureTimeCaption(const QString& caption) override { lblExposureTime = caption; }
-    void setExposuresCaption(const QString& caption) override { lblExposures = caption; }
-    void setStartEnabled(bool enabled) override { cmdStart = enabled; }
-    void setCancelEnabled(bool enabled) override { cmdCancel = enabled; }
-    void setConnectEnabled(bool enabled) override { cmdConnect = enabled; }
-    void showMessage(const QString& text, const QString& detail) override
-    {
-        messages << (ticks.isEnabled() ? "[timer running] " : "") + text + '\n' + detail;
-    }
 
     // Steps are space-separated: "count=..", "exposure=..", "delay=..", "cancel", and "!open"
     // or "!close" for a line that fails to open or to close from then on.
     explicit Rig(const QString& steps)
     {
-        line.configure({Interface::Parallel, 0, 888, 1, 0, 1, ControlLine::Rts, true});
+        line.configure({Interface::Parallel, 0, 1, 0, ControlLine::Rts, true});
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
+        QObject::connect(&sequencer, &Sequencer::totalTimeChanged,
+                         [this](const QString& caption) { lblTotalTime = caption; });
+        QObject::connect(&sequencer, &Sequencer::exposureTimeChanged,
+                         [this](const QString& caption) { lblExposureTime = caption; });
+        QObject::connect(&sequencer, &Sequencer::exposuresChanged,
+                         [this](const QString& caption) { lblExposures = caption; });
+        QObject::connect(&sequencer, &Sequencer::runningChanged, [this](bool running) {
+            cmdStart = cmdConnect = !running;
+            cmdCancel = running;
+        });
+        QObject::connect(&sequencer, &Sequencer::message, [this](const Failure& failure) {
+            messages << (ticks.isEnabled() ? "[timer running] " : "") + failure.text + '\n' +
+                            failure.detail;
+        });
         apply(steps);
     }
     void apply(const QString& steps)
@@ -65,11 +64,11 @@ struct Rig : SequencerControls {
             else if (step == "cancel")
                 sequencer.Cancel();
             else if (step.startsWith("count="))
-                txtNumExposures = value;
+                sequencer.setNumExposuresText(value);
             else if (step.startsWith("delay="))
-                txtDelay = value;
+                sequencer.setDelayText(value);
             else
-                txtLXTime = value;
+                sequencer.setExposureTimeText(value);
         }
     }
 
@@ -250,7 +249,7 @@ private slots:
         QFETCH(int, row);
         const Fault& fault = Faults[row];
         Rig rig("count=2 exposure=2 delay=1");
-        rig.line.openShutter();
+        QVERIFY(!rig.line.openShutter());
         if (fault.afterTicks == AtStart)
             rig.apply(fault.steps);
         rig.start();

@@ -3,10 +3,10 @@
 // defined here: a program's own definitions of the library's functions take the place of the
 // shared library's, so the real adapter runs against the fake and no port hardware is touched.
 #include "fakes/FakePorts.h"
-#include "shutter/Ieee1284Port.h"
-#include "shutter/QtSerialLine.h"
 #include "shutter/ShutterLine.h"
 #include "support/PseudoTerminal.h"
+#include "system/Ieee1284Port.h"
+#include "system/QtSerialLine.h"
 
 #include <QtTest>
 
@@ -109,8 +109,8 @@ private slots:
         ShutterLine line(parallel, serial);
         ShutterConfig config;
         config.Use = setup.startsWith(u"parallel") ? Interface::Parallel : Interface::Serial;
-        config.PortAddress = setup.endsWith(u"no address") ? 0 : 888;
-        config.CommPortNumber = 1;
+        config.ParallelPortIndex = setup.endsWith(u"no address") ? 3 : 0;
+        config.SerialPortIndex = 0;
         config.ControlLine = setup.startsWith(u"DTR") ? ControlLine::Dtr : ControlLine::Rts;
         config.ActiveLogic = setup.contains(u"active high");
         line.configure(config);
@@ -119,22 +119,17 @@ private slots:
         for (const QString& command : commands.split(u' ')) {
             parallel.fail = setup.endsWith(u"fails once open") && line.shutterOpen();
             calls.clear();
-            try {
-                if (command == u"open")
-                    line.openShutter();
-                else if (command == u"close")
-                    line.closeShutter();
-                else if (command == u"exit")
-                    line.closeLinesNotConfigured();
-                else if (command == u"reopen" && line.openSerialPort())
-                    calls << QStringLiteral("failed");
-            } catch (const LineFailure&) {
+            const LineResult failed = command == u"open"     ? line.openShutter()
+                                      : command == u"close"  ? line.closeShutter()
+                                      : command == u"exit"   ? line.closeLinesNotConfigured()
+                                      : command == u"reopen" ? line.openSerialPort()
+                                                             : std::nullopt;
+            if (failed)
                 calls << QStringLiteral("failed");
-            }
             if (command.startsWith(u'D'))
                 config.PortBit = std::uint8_t(command.mid(1).toInt());
             else if (command.startsWith(u"Com"))
-                config.CommPortNumber = command.mid(3).toInt();
+                config.SerialPortIndex = Int16(command.mid(3).toInt() - 1);
             else if (command == u"flip")
                 config.ActiveLogic = !config.ActiveLogic;
             else if (command == u"parallel" || command == u"serial")
@@ -167,14 +162,13 @@ private slots:
         ShutterLine line(parallel, serial);
         ShutterConfig config;
         config.Use = Interface::Serial;
-        config.CommPortNumber = 1;
         config.ActiveLogic = activeLogic;
         line.configure(config);
-        const std::optional<LineFailure> failure = line.openSerialPort();
+        const LineResult failure = line.openSerialPort();
         QVERIFY(failure && !serial.isOpen());
-        QCOMPARE(failure->text(), messages::ComPortNotAvailable);
-        QVERIFY2(failure->detail().startsWith("Com1: RTS could not be switched"),
-                 qPrintable(failure->detail()));
+        QCOMPARE(failure->text, messages::ComPortNotAvailable);
+        QVERIFY2(failure->detail.startsWith("Com1: RTS could not be switched"),
+                 qPrintable(failure->detail));
         QVERIFY(terminal.readSettings(settings));
         QCOMPARE(bool(settings.c_cflag & HUPCL), activeLogic);
     }
@@ -209,15 +203,14 @@ private slots:
         for (const QString& step : steps.split(QStringLiteral(", "))) {
             const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
             const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
-            try {
-                step.startsWith(u"set") ? port->setPortBit(address, bit)
-                                        : port->clrPortBit(address, bit);
-            } catch (const LineFailure& failure) {
-                QCOMPARE(failure.text(),
+            if (const LineResult failure = step.startsWith(u"set")
+                                               ? port->setPortBit(address, bit)
+                                               : port->clrPortBit(address, bit)) {
+                QCOMPARE(failure->text,
                          messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
                 const QLatin1String advice(messages::PpdevAdvice);
-                QVERIFY2(failure.detail().endsWith(u' ' + advice), qPrintable(failure.detail()));
-                fake.calls << failure.detail().chopped(advice.size() + 1);
+                QVERIFY2(failure->detail.endsWith(u' ' + advice), qPrintable(failure->detail));
+                fake.calls << failure->detail.chopped(advice.size() + 1);
             }
         }
         port.reset(); // the adapter gone: what it held is released, closed and freed

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/DBusDesktop.h"
-#include "app/DesktopSession.h"
-#include "app/MainWindow.h"
-#include "app/TerminationSignals.h"
 #include "config/ComPorts.h"
 #include "config/SettingsStore.h"
+#include "control/Controller.h"
+#include "control/ScheduledTimer.h"
 #include "core/AppInfo.h"
-#include "shutter/Ieee1284Port.h"
-#include "shutter/QtSerialLine.h"
-#include "shutter/SerialPortEnumerator.h"
+#include "system/DBusDesktop.h"
+#include "system/Ieee1284Port.h"
+#include "system/QtSerialLine.h"
+#include "system/SystemSerialPorts.h"
+#include "system/TerminationSignals.h"
+#include "windows/MainWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,8 +25,8 @@ int listPorts()
     const kestrova::SystemSerialPorts ports;
     const kestrova::ComPortTable table = kestrova::lookForSerialPorts(store, ports);
     QTextStream(stdout) << kestrova::listPortsText(table);
-    if (!table.saved) {
-        QTextStream(stderr) << store.failureText() << '\n';
+    if (table.failure) {
+        QTextStream(stderr) << table.failure->detail << '\n';
         return 1;
     }
     return 0;
@@ -76,16 +77,18 @@ int main(int argc, char* argv[])
     kestrova::QtSerialLine serial(
         [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
     const kestrova::SystemSerialPorts serialPorts;
+    kestrova::ScheduledTimer ticks;
 
     // Both buses are reached now, while no sequence runs; every later call waits for nothing.
     kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
                                            QDBusConnection::systemBus());
     kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
-    kestrova::DesktopSession desktop(inhibitor, notifier);
 
-    QPointer<kestrova::MainWindow> window =
-        new kestrova::MainWindow(store, parallel, serial, nullptr, nullptr, &serialPorts);
-    window->setDesktopSession(&desktop);
+    kestrova::Controller controller(store, parallel, serial, ticks, &serialPorts);
+    controller.setDesktop(inhibitor, notifier);
+    QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(controller, store);
+    QObject::connect(&terminationSignals, &kestrova::TerminationSignals::received, window,
+                     &kestrova::MainWindow::terminate);
     window->show();
     const int status = app.exec();
     delete window; // closed windows may still wait for their deferred deletion

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ActiveConfiguration.h"
+#include "config/Messages.h"
 #include "config/StoredValues.h"
 
 namespace kestrova {
@@ -40,10 +41,9 @@ LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
     ShutterConfig& config = loaded.config;
     config = previous;
     config.ParallelPortIndex = reader.value(ParallelPortIndex, stored::portIndex);
-    config.PortAddress = parallelPortAddress(config.ParallelPortIndex);
     config.PortBit = reader.value(ParallelPortBit, stored::dataBit);
-    config.CommPortNumber = reader.value(SerialPortIndex, stored::comPortNumber);
-    config.SerialPortIndex = static_cast<Int16>(config.CommPortNumber - 1);
+    config.SerialPortIndex =
+        static_cast<Int16>(reader.value(SerialPortIndex, stored::comPortNumber) - 1);
     config.ControlLine = reader.value(SerialControlLine, stored::controlLine);
 
     // Both checked: the serial interface wins, after the parallel polarity has been read.
@@ -59,14 +59,19 @@ LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
     return loaded;
 }
 
-bool saveInterfaceChoice(SettingsStore& store, bool serial)
+std::optional<Failure> saveInterfaceChoice(SettingsStore& store, Interface chosen)
 {
     using namespace settings;
-    // Both keys are written whatever becomes of the first. The other interface is cleared
-    // first: a store that refuses the second write then holds neither interface, never both.
-    const bool cleared = store.save(serial ? ParallelControl : SerialControl, QStringLiteral("0"));
-    const bool chosen = store.save(serial ? SerialControl : ParallelControl, QStringLiteral("1"));
-    return cleared && chosen;
+    // Both keys in one save, the other interface's first: a store that refuses part of it then
+    // holds neither interface, never both.
+    const bool serial = chosen == Interface::Serial;
+    const SettingKey& other = serial ? ParallelControl : SerialControl;
+    const SettingKey& choice = serial ? SerialControl : ParallelControl;
+    return store.save(
+        {{QLatin1String(other.section), QLatin1String(other.key), QStringLiteral("0")},
+         {QLatin1String(choice.section), QLatin1String(choice.key), QStringLiteral("1")}},
+        messages::interfaceChoiceNotSaved(serial ? QStringLiteral("Serial")
+                                                 : QStringLiteral("Parallel")));
 }
 
 } // namespace kestrova

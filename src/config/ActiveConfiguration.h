@@ -26,7 +26,7 @@ LoadedConfiguration loadActiveConfiguration(const SettingsStore& store,
                                             const ShutterConfig& previous);
 
 // The Interface menu commands: store the choice in both keys, leaving the check marks to the
-// next loadActiveConfiguration. False when the store could not write either key.
-bool saveInterfaceChoice(SettingsStore& store, bool serial);
+// next loadActiveConfiguration. Returns why the choice could not be saved.
+std::optional<Failure> saveInterfaceChoice(SettingsStore& store, Interface chosen);
 
 } // namespace kestrova

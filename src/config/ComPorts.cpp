@@ -134,9 +134,11 @@ ComPortTable lookForSerialPorts(SettingsStore& store, const SerialPortEnumerator
         }
         keys[number - 1] = ports[i].storedName();
         numbered[i] = true;
-        table.saved = store.save(QLatin1String(settings::SerialSection),
-                                 settings::comDeviceKey(number), keys[number - 1]) &&
-                      table.saved;
+        if (std::optional<Failure> failure =
+                store.save({{QLatin1String(settings::SerialSection), settings::comDeviceKey(number),
+                             keys[number - 1]}});
+            failure && !table.failure)
+            table.failure = std::move(failure);
     }
 
     for (int number = 1; number <= ComPortCount; ++number) {

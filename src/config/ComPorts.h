@@ -30,7 +30,7 @@ struct ComPortTable {
     QList<ComPort> coms;                 // Com1 to Com16
     QList<SerialPortInfo> adapters;      // the adapters present, numbered or not
     QList<SerialPortInfo> withoutNumber; // adapters left without a Com number: all are taken
-    bool saved = true;                   // every new Com number reached the store
+    std::optional<Failure> failure;      // a new Com number did not reach the disk
 
     // The Com number an adapter has, 0 for none.
     int numberOf(const SerialPortInfo& adapter) const;

@@ -2,10 +2,28 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What the settings layer tells the user, as the details of the program's messages.
 
 namespace kestrova::messages {
+
+inline const char SettingsNotSaved[] = "The settings could not be saved.";
+inline const char SettingsUnreadable[] =
+    "Some stored settings could not be read; their defaults are used.";
+// The details of SettingsUnreadable: keys are "Section/Key".
+inline QString unreadableSettings(const QStringList& keys)
+{
+    return QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
+        .arg(keys.join(QStringLiteral(", ")));
+}
+// interfaceName: "Serial" or "Parallel".
+inline QString interfaceChoiceNotSaved(const QString& interfaceName)
+{
+    return QStringLiteral("The choice of Interface, %1 was not saved; it holds until Kestrova is "
+                          "closed.")
+        .arg(interfaceName);
+}
 
 // file: the settings file; folder: the folder that holds it.
 inline QString settingsNotWritten(const QString& file, const QString& folder)

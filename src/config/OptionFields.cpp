@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/OptionFields.h"
 
-#include "config/Conversions.h"
 #include "config/StoredValues.h"
+#include "core/Conversions.h"
 
 namespace kestrova::options {
 

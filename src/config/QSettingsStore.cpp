@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <algorithm>
 
 namespace kestrova {
 
@@ -56,9 +57,10 @@ std::optional<QString> QSettingsStore::read(const QString& section, const QStrin
     return value.toString();
 }
 
-bool QSettingsStore::save(const QString& section, const QString& key, const QString& text)
+std::optional<QString> QSettingsStore::write(const QList<StoredSetting>& settings)
 {
-    settings_->setValue(settingPath(section, key), text);
+    for (const StoredSetting& setting : settings)
+        settings_->setValue(settingPath(setting.section, setting.key), setting.text);
     settings_->sync();
     QSettings::Status status = settings_->status();
     if (status != QSettings::NoError) {
@@ -71,16 +73,33 @@ bool QSettingsStore::save(const QString& section, const QString& key, const QStr
         status = fresh->status();
         settings_ = std::move(fresh);
     }
-    if (status == QSettings::NoError) {
-        failure_.clear();
-        return true;
-    }
+    if (status == QSettings::NoError)
+        return std::nullopt;
     // QSettings keeps the value in memory even when the file could not be written; the user
     // must hear that it will be gone at the next start.
     const QFileInfo file(settings_->fileName());
-    failure_ = messages::settingsNotWritten(QDir::toNativeSeparators(file.absoluteFilePath()),
-                                            QDir::toNativeSeparators(file.absolutePath()));
-    return false;
+    return messages::settingsNotWritten(QDir::toNativeSeparators(file.absoluteFilePath()),
+                                        QDir::toNativeSeparators(file.absolutePath()));
+}
+
+bool SettingsChange::touches(const SettingKey& setting) const
+{
+    return std::any_of(saved.begin(), saved.end(), [&](const StoredSetting& written) {
+        return written.section == QLatin1String(setting.section) &&
+               written.key == QLatin1String(setting.key);
+    });
+}
+
+std::optional<Failure> SettingsStore::save(const QList<StoredSetting>& settings,
+                                           const QString& whatIsLost)
+{
+    SettingsChange change{settings, std::nullopt};
+    if (const std::optional<QString> detail = write(settings))
+        change.failure =
+            Failure{QString::fromLatin1(messages::SettingsNotSaved),
+                    whatIsLost.isEmpty() ? *detail : whatIsLost + QLatin1Char(' ') + *detail};
+    emit changed(change);
+    return change.failure;
 }
 
 } // namespace kestrova

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/StoredValues.h"
 
-#include "config/Conversions.h"
+#include "core/Conversions.h"
 
 #include <limits>
 

@@ -22,13 +22,6 @@ QString lptPortNames()
 
 } // namespace
 
-Int16 parallelPortAddress(Int16 portIndex)
-{
-    return portIndex >= 0 && portIndex < Int16(std::size(LptPorts))
-               ? Int16(LptPorts[portIndex].address)
-               : Int16(0);
-}
-
 ShutterLine::ShutterLine(ParallelPort& parallel, SerialLine& serial)
     : parallel_(parallel), serial_(serial)
 {
@@ -48,46 +41,43 @@ bool ShutterLine::sameLine(const ShutterConfig& a, const ShutterConfig& b)
         return false;
     switch (a.Use) {
     case Interface::Parallel:
-        return a.PortAddress == b.PortAddress && a.PortBit == b.PortBit;
+        return a.portAddress() == b.portAddress() && a.PortBit == b.PortBit;
     case Interface::Serial:
-        return a.CommPortNumber == b.CommPortNumber && a.ControlLine == b.ControlLine;
+        return a.SerialPortIndex == b.SerialPortIndex && a.ControlLine == b.ControlLine;
     case Interface::None:
         break;
     }
     return true;
 }
 
-void ShutterLine::openShutter()
+LineResult ShutterLine::openShutter()
 {
-    drive(config_, true);
+    if (LineResult failed = drive(config_, true))
+        return failed;
     if (std::none_of(heldOpen_.begin(), heldOpen_.end(),
                      [this](const ShutterConfig& held) { return sameLine(held, config_); }))
         heldOpen_ << config_;
     shutterOpen_ = true;
+    return std::nullopt;
 }
 
 // The lines that opened the shutter under an earlier configuration are closed first, as they
 // were opened, then the serial port may be opened anew, then the configured line is closed. Each
-// is tried whatever became of the others; the first failure is thrown, and a line that failed
+// is tried whatever became of the others; the first failure is returned, and a line that failed
 // stays to be closed again next time.
-void ShutterLine::closeShutter()
+LineResult ShutterLine::closeShutter()
 {
-    std::optional<LineFailure> failure;
-    const auto attempt = [&failure](auto&& step) {
-        try {
-            step();
-            return true;
-        } catch (const LineFailure& refused) {
-            if (!failure)
-                failure = refused;
-            return false;
-        }
+    LineResult first;
+    const auto attempt = [&first](LineResult result) {
+        if (result && !first)
+            first = std::move(result);
+        return !result;
     };
     for (qsizetype i = 0; i < heldOpen_.size();) {
         const ShutterConfig held = heldOpen_[i];
         // A serial port that is gone holds no line any more: its closed level is stored for
         // its next open.
-        const bool closed = sameLine(held, config_) || attempt([&] { drive(held, false); }) ||
+        const bool closed = sameLine(held, config_) || attempt(drive(held, false)) ||
                             (held.Use == Interface::Serial && !serial_.isOpen());
         if (closed && !sameLine(held, config_))
             heldOpen_.removeAt(i);
@@ -95,16 +85,14 @@ void ShutterLine::closeShutter()
             ++i;
     }
     if (!serialHoldsShutterOpen() && std::exchange(serialReopenWaits_, false) &&
-        !(config_.Use == Interface::Serial && serialPortOpenOn(config_.CommPortNumber)))
-        attempt([this] {
-            if (std::optional<LineFailure> refused = openSerialPort())
-                throw *refused;
-        });
-    if (attempt([this] { drive(config_, false); }))
+        !(config_.Use == Interface::Serial && serialPortOpenOn(config_.commPortNumber())))
+        attempt(openSerialPort());
+    if (attempt(drive(config_, false)))
         heldOpen_.removeIf([this](const ShutterConfig& held) { return sameLine(held, config_); });
-    if (failure)
-        throw *failure;
+    if (first)
+        return first;
     shutterOpen_ = false;
+    return std::nullopt;
 }
 
 bool ShutterLine::heldByLineNotConfigured() const
@@ -113,10 +101,9 @@ bool ShutterLine::heldByLineNotConfigured() const
                        [this](const ShutterConfig& held) { return !sameLine(held, config_); });
 }
 
-void ShutterLine::closeLinesNotConfigured()
+LineResult ShutterLine::closeLinesNotConfigured()
 {
-    if (heldByLineNotConfigured())
-        closeShutter();
+    return heldByLineNotConfigured() ? closeShutter() : std::nullopt;
 }
 
 // A port released since (a hang-up) holds no line any more.
@@ -132,42 +119,42 @@ bool ShutterLine::serialPortOpenOn(int commPortNumber) const
     return serial_.isOpen() && openCommPort_ == commPortNumber;
 }
 
-void ShutterLine::drive(const ShutterConfig& line, bool open)
+LineResult ShutterLine::drive(const ShutterConfig& line, bool open)
 {
     const bool level = open ? line.ActiveLogic : !line.ActiveLogic;
     if (line.Use == Interface::Parallel) {
         // An unknown port index has no address; writing to I/O address 0 would hit whatever
         // lives there, so it is reported instead.
-        if (line.PortAddress == 0)
-            throw LineFailure(
+        const int address = line.portAddress();
+        if (address == 0)
+            return LineFailure{
                 QString::fromLatin1(messages::SelectedParallelPortNotAvailable),
-                messages::parallelIndexUnknown(line.ParallelPortIndex, lptPortNames()));
-        if (level)
-            parallel_.setPortBit(line.PortAddress, line.PortBit);
-        else
-            parallel_.clrPortBit(line.PortAddress, line.PortBit);
+                messages::parallelIndexUnknown(line.ParallelPortIndex, lptPortNames())};
+        return level ? parallel_.setPortBit(address, line.PortBit)
+                     : parallel_.clrPortBit(address, line.PortBit);
     }
     if (line.Use == Interface::Serial) {
         // A closed port applies its stored levels when it opens next. It keeps a closed level
         // for then, but never an open level that the camera did not see and the user was told
         // had failed: that would open the shutter later by itself.
-        if (serial_.isOpen() || !open)
-            setControlLine(line, level);
+        if (serial_.isOpen() || !open) {
+            if (LineResult failed = setControlLine(line, level))
+                return failed;
+        }
         if (!serial_.isOpen())
-            throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                              messages::comPortNotOpen(line.CommPortNumber));
+            return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                               messages::comPortNotOpen(line.commPortNumber())};
     }
+    return std::nullopt;
 }
 
-void ShutterLine::setControlLine(const ShutterConfig& line, bool level)
+LineResult ShutterLine::setControlLine(const ShutterConfig& line, bool level)
 {
-    if (line.ControlLine == ControlLine::Rts)
-        serial_.setRtsEnable(level);
-    else
-        serial_.setDtrEnable(level);
+    return line.ControlLine == ControlLine::Rts ? serial_.setRtsEnable(level)
+                                                : serial_.setDtrEnable(level);
 }
 
-std::optional<LineFailure> ShutterLine::openSerialPort()
+LineResult ShutterLine::openSerialPort()
 {
     // Releasing and opening the port would drop and raise the line that holds the shutter open.
     if (serialHoldsShutterOpen()) {
@@ -178,15 +165,13 @@ std::optional<LineFailure> ShutterLine::openSerialPort()
         serial_.close();
     // The port applies its stored levels at once when it opens: the configured line's must be
     // the shutter-closed level, or the open would move it. The closed level "line set" survives
-    // the release only without the system's hang-up on close.
-    setControlLine(config_, !config_.ActiveLogic);
+    // the release only without the system's hang-up on close. The port is closed, so the level
+    // is only stored.
+    [[maybe_unused]] const LineResult stored = setControlLine(config_, !config_.ActiveLogic);
     serial_.setKeepLevelsOnRelease(!config_.ActiveLogic);
-    try {
-        serial_.open(config_.CommPortNumber);
-    } catch (const LineFailure& failure) {
-        return failure;
-    }
-    openCommPort_ = config_.CommPortNumber;
+    if (LineResult failed = serial_.open(config_.commPortNumber()))
+        return failed;
+    openCommPort_ = config_.commPortNumber();
     return std::nullopt;
 }
 

@@ -27,28 +27,28 @@ public:
     void configure(const ShutterConfig& config);
     bool shutterOpen() const { return shutterOpen_; }
 
-    // Both drive the line whatever its present level. On a failure they throw LineFailure and
-    // leave shutterOpen() as it was.
-    void openShutter();
-    void closeShutter();
+    // Both drive the line whatever its present level. On a failure they leave shutterOpen() as
+    // it was.
+    [[nodiscard]] LineResult openShutter();
+    [[nodiscard]] LineResult closeShutter();
     // Whether a line other than the configured one holds the shutter open.
     bool heldByLineNotConfigured() const;
     // Closes the shutter only where a line other than the configured one holds it open, which
     // nothing else would ever close (for the program's exit).
-    void closeLinesNotConfigured();
+    [[nodiscard]] LineResult closeLinesNotConfigured();
 
     // Opens the configured serial port anew, closing it first, with the control line at the
     // shutter-closed level. While a serial line holds the shutter open nothing is done now: the
-    // next closing opens the configured port if it is another. Returns the failure to report,
-    // if any; the port stays closed then.
-    std::optional<LineFailure> openSerialPort();
+    // next closing opens the configured port if it is another. The port stays closed after a
+    // failure.
+    [[nodiscard]] LineResult openSerialPort();
     // Whether the serial port is open on Com<commPortNumber>.
     bool serialPortOpenOn(int commPortNumber) const;
 
 private:
     static bool sameLine(const ShutterConfig& a, const ShutterConfig& b);
-    void drive(const ShutterConfig& line, bool open);
-    void setControlLine(const ShutterConfig& line, bool level);
+    LineResult drive(const ShutterConfig& line, bool open);
+    LineResult setControlLine(const ShutterConfig& line, bool level);
     bool serialHoldsShutterOpen() const;
 
     ParallelPort& parallel_;

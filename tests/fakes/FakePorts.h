@@ -15,8 +15,14 @@ namespace kestrova::test {
 // made, and keeps the bytes.
 class FakeParallelPort : public ParallelPort {
 public:
-    void setPortBit(int address, std::uint8_t bit) override { write(address, bit, true); }
-    void clrPortBit(int address, std::uint8_t bit) override { write(address, bit, false); }
+    LineResult setPortBit(int address, std::uint8_t bit) override
+    {
+        return write(address, bit, true);
+    }
+    LineResult clrPortBit(int address, std::uint8_t bit) override
+    {
+        return write(address, bit, false);
+    }
 
     bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
 
@@ -28,17 +34,18 @@ public:
     bool failSet = false, failClear = false; // only setting, or only clearing, fails
 
 private:
-    void write(int address, std::uint8_t bit, bool set)
+    LineResult write(int address, std::uint8_t bit, bool set)
     {
         if (fail || (set ? failSet : failClear))
-            throw LineFailure(QStringLiteral("The parallel port LPT1 (0x378) is not available"),
-                              QStringLiteral("unplugged"));
+            return LineFailure{QStringLiteral("The parallel port LPT1 (0x378) is not available"),
+                               QStringLiteral("unplugged")};
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
         if (sharedLog)
             *sharedLog << writes.last();
         times << std::chrono::steady_clock::now();
         bytes[address] =
             set ? (bytes.value(address) | (1 << bit)) : (bytes.value(address) & ~(1 << bit));
+        return std::nullopt;
     }
 };
 
@@ -46,14 +53,15 @@ private:
 class FakeSerialLine : public SerialLine {
 public:
     bool isOpen() const override { return opened; }
-    void open(int commPortNumber) override
+    LineResult open(int commPortNumber) override
     {
         log(QStringLiteral("open %1").arg(commPortNumber));
         if (refuseOpen)
-            throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                              QStringLiteral("Com%1: no such device").arg(commPortNumber));
+            return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                               QStringLiteral("Com%1: no such device").arg(commPortNumber)};
         opened = true;
         port = commPortNumber;
+        return std::nullopt;
     }
     void close() override
     {
@@ -61,8 +69,8 @@ public:
         opened = false;
     }
     void setKeepLevelsOnRelease(bool) override {}
-    void setRtsEnable(bool on) override { setLine("RTS", rts, on); }
-    void setDtrEnable(bool on) override { setLine("DTR", dtr, on); }
+    LineResult setRtsEnable(bool on) override { return setLine("RTS", rts, on); }
+    LineResult setDtrEnable(bool on) override { return setLine("DTR", dtr, on); }
     bool rtsEnable() const override { return rts; }
     bool dtrEnable() const override { return dtr; }
     QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(port); }
@@ -82,10 +90,11 @@ private:
         if (sharedLog)
             *sharedLog << call;
     }
-    void setLine(const char* name, bool& level, bool on)
+    LineResult setLine(const char* name, bool& level, bool on)
     {
         log(QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off"));
         level = on;
+        return std::nullopt;
     }
 };
 

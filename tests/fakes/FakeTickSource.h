@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/TickSource.h"
+#include "control/TickSource.h"
 
 namespace kestrova::test {
 

@@ -8,10 +8,11 @@
 
 namespace kestrova::test {
 
-// A settings store in memory that records every save and can be made to refuse writes. Like
-// QSettings, it keeps a refused value in memory, and each save is judged on its own.
+// A settings store in memory that records every value written and can be made to refuse writes.
+// Like QSettings, it keeps a refused value in memory, and each save is judged on its own.
 class MemoryStore : public SettingsStore {
 public:
+    using SettingsStore::read;
     std::optional<QString> read(const QString& section, const QString& key,
                                 const QString& defaultText) const override
     {
@@ -20,24 +21,24 @@ public:
             return std::nullopt;
         return values.value(path, defaultText);
     }
-    bool save(const QString& section, const QString& key, const QString& text) override
-    {
-        const QString path = section + QLatin1Char('/') + key;
-        saves << path + QLatin1Char('=') + text;
-        values.insert(path, text);
-        const bool refused = refuseWrites || refusedKeys.contains(path);
-        failure = refused ? QStringLiteral("disk full") : QString();
-        return !refused;
-    }
-    QString failureText() const override { return failure; }
-    using SettingsStore::read, SettingsStore::save;
 
     QMap<QString, QString> values; // "Section/Key" -> text
     QStringList lists;             // "Section/Key" holding a list, as a hand-written comma makes
-    QStringList saves;             // "Section/Key=text", in the order saved
+    QStringList saves;             // "Section/Key=text", in the order written
     bool refuseWrites = false;
-    QStringList refusedKeys; // "Section/Key" whose saves alone are refused
-    QString failure;         // why the last save was refused
+    QStringList refusedKeys; // "Section/Key" whose writes alone are refused
+
+protected:
+    std::optional<QString> write(const QList<StoredSetting>& settings) override
+    {
+        bool refused = refuseWrites;
+        for (const StoredSetting& setting : settings) {
+            saves << setting.path() + QLatin1Char('=') + setting.text;
+            values.insert(setting.path(), setting.text);
+            refused = refused || refusedKeys.contains(setting.path());
+        }
+        return refused ? std::optional<QString>(QStringLiteral("disk full")) : std::nullopt;
+    }
 };
 
 } // namespace kestrova::test

@@ -2,7 +2,7 @@
 // Whatever text a setting holds, reading it never crashes, and the readings agree: a byte is the
 // 16-bit reading when that fits a byte, blanks around a text change nothing, and a minus sign
 // before an unsigned number negates the rounded value (ties go to even both ways).
-#include "config/Conversions.h"
+#include "core/Conversions.h"
 
 #include <cstdlib>
 #include <optional>

@@ -7,10 +7,11 @@
 
 namespace kestrova::test {
 
-WindowRig::WindowRig(MemoryStore* sharedStore)
-    : store(sharedStore ? *sharedStore : ownStore_), ticks(new FakeTickSource)
+WindowRig::WindowRig(MemoryStore* sharedStore) : ControllerRig(sharedStore)
 {
-    ui::setMessageHandler([this](const ui::Message& message) { messages << message; });
+    ui::setMessageHandler([this](const ui::Message& message) {
+        messages << Failure{message.text, message.informativeText};
+    });
     ui::setQuestionHandler([this](const ui::Question& question) {
         questions << question;
         return closeWhenAsked;
@@ -20,77 +21,67 @@ WindowRig::WindowRig(MemoryStore* sharedStore)
 WindowRig::~WindowRig()
 {
     delete window;
-    if (!ticksTaken_)
-        delete ticks;
     ui::setMessageHandler(nullptr);
     ui::setQuestionHandler(nullptr);
 }
 
 MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
-                            ParallelPort* port, TickSource* timer)
+                            TickSource* timer)
 {
     delete window;
-    if (!timer && ticksTaken_)
-        ticks = new FakeTickSource;
-    ticksTaken_ = ticksTaken_ || !timer;
-    window = new MainWindow(store, port ? *port : parallel, line ? *line : serial, nullptr,
-                            timer ? timer : ticks, serialPorts);
+    Controller& made = make(line, serialPorts, timer);
+    // The window tells the controller's messages in its own boxes, recorded above.
+    QObject::disconnect(&made, &Controller::message, nullptr, nullptr);
+    window = new MainWindow(made, store);
     if (showWindow)
         window->show();
     return *window;
 }
 
-void WindowRig::enter(const QString& count, const QString& exposure, const QString& delay) const
+bool WindowRig::playWord(const QString& word)
 {
-    find<QLineEdit>("txtNumExposures")->setText(count);
-    find<QLineEdit>("txtLXTime")->setText(exposure);
-    find<QLineEdit>("txtDelay")->setText(delay);
-}
-
-void WindowRig::play(const QString& script)
-{
-    for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
-        const QStringList values = word.split(',');
-        const QString name = word.section(':', 0, 0).remove('^');
-        if (values.size() == 3) {
-            enter(values[0], values[1], values[2]);
-            find<QPushButton>("cmdStart")->click();
-        } else if (word == "tick") {
-            ticks->fire();
-        } else if (word == "run") {
-            QVERIFY(QTest::qWaitFor([this] { return !ticks->fire(); }));
-        } else if (word == "fail") {
-            parallel.fail = true;
-        } else if (word == "close") {
-            window->close();
-        } else if (word == "keep") {
-            closeWhenAsked = false;
-        } else if (word == "ctrl+x") {
-            QTest::keyClick(window, Qt::Key_X, Qt::ControlModifier);
-        } else if (word == "SIGTERM") {
-            ::raise(SIGTERM); // the window closes on the event thread
-            QTRY_VERIFY(!window->isVisible());
-        } else if (auto* action = window->findChild<QAction*>(name)) {
-            action->trigger();
-        } else {
-            QWidget* control = window->findChild<QWidget*>(name);
-            if (!control) {
-                find<QAction>("mnuOptions")->trigger();
-                control = child(optionsDialog(), name);
-            }
-            // Shows the control's tab; a button, on no tab, has the index -1, which changes
-            // nothing.
-            if (auto* tabs = control->window()->findChild<QTabWidget*>())
-                tabs->setCurrentIndex(tabs->indexOf(control->parentWidget()));
-            auto* list = qobject_cast<QListWidget*>(control);
-            QListWidgetItem* item = list ? list->item(word.section(':', 1).toInt()) : nullptr;
-            if (list)
-                list->scrollToItem(item);
-            QTest::mouseClick(list ? list->viewport() : control, Qt::LeftButton,
-                              word.startsWith('^') ? Qt::ControlModifier : Qt::NoModifier,
-                              list ? list->visualItemRect(item).center() : QPoint());
-        }
+    const QStringList values = word.split(',');
+    const QString name = word.section(':', 0, 0).remove('^');
+    if (values.size() == 3) {
+        find<QLineEdit>("txtNumExposures")->setText(values[0]);
+        find<QLineEdit>("txtLXTime")->setText(values[1]);
+        find<QLineEdit>("txtDelay")->setText(values[2]);
+        find<QPushButton>("cmdStart")->click();
+    } else if (word == "close") {
+        window->close();
+    } else if (word == "keep") {
+        closeWhenAsked = false;
+    } else if (word == "ctrl+x") {
+        // A shortcut of the window's menu reaches it while it is the active window.
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window))
+            QTest::qFail("the window is not active", __FILE__, __LINE__);
+        QTest::keyClick(window, Qt::Key_X, Qt::ControlModifier);
+    } else if (word == "SIGTERM") {
+        ::raise(SIGTERM); // the window closes on the event thread
+        if (!QTest::qWaitFor([this] { return !window->isVisible(); }))
+            QTest::qFail("the window did not close", __FILE__, __LINE__);
+    } else if (auto* action = window->findChild<QAction*>(name)) {
+        action->trigger();
+    } else if (QWidget* control = window->findChild<QWidget*>(name)) {
+        QTest::mouseClick(control, Qt::LeftButton);
+    } else if (name.startsWith("cmdOptions") || name.startsWith("lst") || name.startsWith("chk")) {
+        find<QAction>("mnuOptions")->trigger();
+        control = child(optionsDialog(), name);
+        // Shows the control's tab; a button, on no tab, has the index -1, which changes nothing.
+        if (auto* tabs = control->window()->findChild<QTabWidget*>())
+            tabs->setCurrentIndex(tabs->indexOf(control->parentWidget()));
+        auto* list = qobject_cast<QListWidget*>(control);
+        QListWidgetItem* item = list ? list->item(word.section(':', 1).toInt()) : nullptr;
+        if (list)
+            list->scrollToItem(item);
+        QTest::mouseClick(list ? list->viewport() : control, Qt::LeftButton,
+                          word.startsWith('^') ? Qt::ControlModifier : Qt::NoModifier,
+                          list ? list->visualItemRect(item).center() : QPoint());
+    } else {
+        return false;
     }
+    return true;
 }
 
 OptionsDialog* WindowRig::optionsDialog() const

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/ScheduledTimer.h"
+#include "control/ScheduledTimer.h"
 
 #include <QScopedValueRollback>
 #include <QSocketNotifier>
@@ -35,7 +35,8 @@ public:
     {
         connect(notifier_, &QSocketNotifier::activated, this, [this] {
             std::uint64_t expirations = 0;
-            [[maybe_unused]] const ssize_t got = read(descriptor_, &expirations, sizeof expirations);
+            [[maybe_unused]] const ssize_t got =
+                read(descriptor_, &expirations, sizeof expirations);
             emit woken();
         });
     }

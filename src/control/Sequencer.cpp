@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/Sequencer.h"
+#include "control/Sequencer.h"
 
-#include "app/TickSource.h"
+#include "control/TickSource.h"
 #include "shutter/ShutterLine.h"
 
 #include <cmath>
@@ -40,8 +40,8 @@ QString timeCaption(const SequenceState& state)
            twoDigits(state.Seconds);
 }
 
-Sequencer::Sequencer(SequencerControls& controls, ShutterLine& line, TickSource& ticks)
-    : controls_(controls), line_(line), ticks_(ticks)
+Sequencer::Sequencer(ShutterLine& line, TickSource& ticks, QObject* parent)
+    : QObject(parent), line_(line), ticks_(ticks)
 {
     ticks_.setEnabled(false);
 }
@@ -50,44 +50,40 @@ void Sequencer::Start()
 {
     if (running())
         return;
-    if (const std::optional<Report> invalid = readStartValues()) {
+    if (std::optional<Failure> invalid = readStartValues()) {
         ticks_.setEnabled(false);
-        controls_.showMessage(invalid->text, invalid->detail);
+        emit message(*invalid);
         return;
     }
     showTotal();
 
-    controls_.setCancelEnabled(true);
-    controls_.setStartEnabled(false);
-    controls_.setConnectEnabled(false);
-    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    emit runningChanged(true);
+    emit exposureTimeChanged(QStringLiteral("0"));
     state_.ExposureElapsed = 0;
     state_.ExposuresDone = 0;
-    controls_.setExposuresCaption(QStringLiteral("0"));
+    emit exposuresChanged(QStringLiteral("0"));
 
-    try {
-        line_.openShutter();
-    } catch (const LineFailure& failure) {
-        end(Report{failure.text(),
-                   withOutcome(failure.detail(), QString::fromLatin1(messages::SequenceNotStarted)),
-                   true});
+    if (LineResult failed = line_.openShutter()) {
+        failed->detail =
+            withOutcome(failed->detail, QString::fromLatin1(messages::SequenceNotStarted));
+        end(std::move(failed), true);
         return;
     }
     state_.Exposing = true;
+    moved(true);
     ticks_.setInterval(TickMilliseconds);
     ticks_.setEnabled(true);
     started_ = true;
-    if (observer_)
-        observer_->sequenceStarted();
+    emit started();
 }
 
 // Converts the three fields in their fixed order, keeping each value converted before a failure,
 // and computes the total. Returns what to tell the user when the values cannot make a sequence
 // that ends by itself.
-std::optional<Sequencer::Report> Sequencer::readStartValues()
+std::optional<Failure> Sequencer::readStartValues()
 {
     const auto invalid = [](const QString& rule) {
-        return Report{QString::fromLatin1(messages::InvalidSequenceValues), rule, false};
+        return Failure{QString::fromLatin1(messages::InvalidSequenceValues), rule};
     };
     const auto read = [](const QString& text, Int16& value) {
         const std::optional<Int16> converted = toInt16(text);
@@ -95,11 +91,11 @@ std::optional<Sequencer::Report> Sequencer::readStartValues()
             value = *converted;
         return converted.has_value();
     };
-    if (!read(controls_.exposureTimeText(), state_.ExposureRemaining))
+    if (!read(exposureTime_, state_.ExposureRemaining))
         return invalid(messages::exposureTimeRule());
-    if (!read(controls_.delayText(), state_.DelayRemaining))
+    if (!read(delay_, state_.DelayRemaining))
         return invalid(messages::delayRule());
-    if (!read(controls_.numExposuresText(), state_.ExposuresRemaining))
+    if (!read(numExposures_, state_.ExposuresRemaining))
         return invalid(messages::countRule());
 
     if (state_.ExposureRemaining < 1)
@@ -132,12 +128,12 @@ void Sequencer::Tick()
     if (state_.Exposing) {
         state_.ExposureRemaining = sub16(state_.ExposureRemaining, 1);
         state_.ExposureElapsed = add16(state_.ExposureElapsed, 1);
-        controls_.setExposureTimeCaption(QString::number(state_.ExposureElapsed));
+        emit exposureTimeChanged(QString::number(state_.ExposureElapsed));
         if (state_.ExposureRemaining == 0)
             endExposure();
         return;
     }
-    controls_.setExposureTimeCaption(QStringLiteral("..."));
+    emit exposureTimeChanged(QStringLiteral("..."));
     state_.DelayRemaining = sub16(state_.DelayRemaining, 1);
     if (state_.DelayRemaining == 0)
         endDelay();
@@ -148,33 +144,31 @@ void Sequencer::endExposure()
     state_.ExposuresRemaining = sub16(state_.ExposuresRemaining, 1);
     state_.ExposuresDone = add16(state_.ExposuresDone, 1);
     state_.Exposing = false;
-    controls_.setExposuresCaption(QString::number(state_.ExposuresDone));
+    emit exposuresChanged(QString::number(state_.ExposuresDone));
     if (state_.ExposuresRemaining == 0) {
         end(std::nullopt);
         return;
     }
 
     state_.Delaying = true;
-    const std::optional<Int16> delay =
-        readAgain(controls_.delayText(), "Delay Between Exposures", "pause");
+    const std::optional<Int16> delay = readAgain(delay_, "Delay Between Exposures", "pause");
     if (!delay)
         return;
     state_.DelayRemaining = *delay;
-    drive(&ShutterLine::closeShutter);
+    drive(false);
 }
 
 void Sequencer::endDelay()
 {
     state_.Delaying = false;
     state_.Exposing = true;
-    const std::optional<Int16> exposure =
-        readAgain(controls_.exposureTimeText(), "Exposure Time", "exposure");
+    const std::optional<Int16> exposure = readAgain(exposureTime_, "Exposure Time", "exposure");
     if (!exposure)
         return;
     state_.ExposureRemaining = *exposure;
-    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    emit exposureTimeChanged(QStringLiteral("0"));
     state_.ExposureElapsed = 0;
-    drive(&ShutterLine::openShutter);
+    drive(true);
 }
 
 // A field read again at a phase change. A value that cannot time the next exposure or pause
@@ -184,20 +178,32 @@ std::optional<Int16> Sequencer::readAgain(const QString& text, const char* field
     const std::optional<Int16> value = toInt16(text);
     if (value && *value >= 1)
         return value;
-    end(Report{QString::fromLatin1(messages::InvalidSequenceValues),
-               messages::fieldReadAgainInvalid(QLatin1String(field), QLatin1String(phase)), false});
+    end(Failure{QString::fromLatin1(messages::InvalidSequenceValues),
+                messages::fieldReadAgainInvalid(QLatin1String(field), QLatin1String(phase))});
     return std::nullopt;
 }
 
 // Switches the shutter at a phase change; a line that fails ends the sequence.
-void Sequencer::drive(void (ShutterLine::*shutter)())
+void Sequencer::drive(bool open)
 {
-    try {
-        (line_.*shutter)();
-    } catch (const LineFailure& failure) {
-        end(Report{failure.text(),
-                   withOutcome(failure.detail(), QString::fromLatin1(messages::SequenceStopped)),
-                   true});
+    LineResult failed = open ? line_.openShutter() : line_.closeShutter();
+    if (!failed) {
+        moved(open);
+        return;
+    }
+    failed->detail = withOutcome(failed->detail, QString::fromLatin1(messages::SequenceStopped));
+    end(std::move(failed), true);
+}
+
+// Tells of the exposure the line has just opened or closed: one that closes with no second left
+// has run its full length.
+void Sequencer::moved(bool open)
+{
+    if (open) {
+        openExposure_ = state_.ExposuresDone + 1;
+        emit exposureOpened(openExposure_, state_.ExposureRemaining);
+    } else if (const int closed = std::exchange(openExposure_, 0)) {
+        emit exposureClosed(closed, state_.ExposureRemaining == 0);
     }
 }
 
@@ -209,42 +215,38 @@ void Sequencer::Cancel()
 // Every way a sequence ends: the timer stops first, so that no tick arrives while a message box
 // is open; then the shutter is closed and the controls go idle. A shutter that cannot be closed
 // is what the user must hear about, unless the line has already failed in this handler.
-void Sequencer::end(std::optional<Report> report)
+void Sequencer::end(std::optional<Failure> failure, bool fromLine)
 {
     // The phase flags may already be down when the last exposure ends.
     const bool wasStarted = std::exchange(started_, false);
     ticks_.setEnabled(false);
-    try {
-        line_.closeShutter();
-    } catch (const LineFailure& failure) {
-        if (!report || !report->fromLine)
-            report = Report{
-                failure.text(),
-                withOutcome(failure.detail(), QString::fromLatin1(messages::ShutterMayBeOpen)),
-                true};
+    if (LineResult failed = line_.closeShutter()) {
+        if (!failure || !fromLine)
+            failure =
+                Failure{failed->text, withOutcome(failed->detail,
+                                                  QString::fromLatin1(messages::ShutterMayBeOpen))};
+    } else {
+        moved(false);
     }
-    controls_.setStartEnabled(true);
-    controls_.setConnectEnabled(true);
-    controls_.setCancelEnabled(false);
-    controls_.setExposureTimeCaption(QStringLiteral("0"));
+    emit runningChanged(false);
+    emit exposureTimeChanged(QStringLiteral("0"));
     state_.Exposing = false;
     state_.Delaying = false;
-    if (wasStarted && observer_)
-        observer_->sequenceEnded(endOf(report));
-    if (report)
-        controls_.showMessage(report->text, report->detail);
+    if (wasStarted)
+        emit ended(endOf(failure));
+    if (failure)
+        emit message(*failure);
 }
 
-// Only the last exposure's end leaves no exposure remaining; a report means a failure.
-SequenceEnd Sequencer::endOf(const std::optional<Report>& report) const
+// Only the last exposure's end leaves no exposure remaining; a failure means the sequence failed.
+SequenceEnd Sequencer::endOf(const std::optional<Failure>& failure) const
 {
     SequenceEnd end;
     end.exposuresDone = state_.ExposuresDone;
     end.lastExposureSeconds = state_.ExposureElapsed;
-    if (report) {
+    if (failure) {
         end.reason = SequenceEnd::Reason::Failed;
-        end.text = report->text;
-        end.detail = report->detail;
+        end.failure = *failure;
     } else {
         end.reason = state_.ExposuresRemaining == 0 ? SequenceEnd::Reason::Completed
                                                     : SequenceEnd::Reason::Cancelled;
@@ -255,7 +257,7 @@ SequenceEnd Sequencer::endOf(const std::optional<Report>& report) const
 void Sequencer::showTotal()
 {
     SplitTime(state_.TotalRemaining, state_);
-    controls_.setTotalTimeCaption(timeCaption(state_));
+    emit totalTimeChanged(timeCaption(state_));
 }
 
 } // namespace kestrova

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shutter/SerialPortEnumerator.h"
+#include "system/SystemSerialPorts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/DesktopServices.h"
+#include "control/DesktopServices.h"
 
 #include <QDBusConnection>
 #include <QObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/DesktopSession.h"
+#include "control/DesktopSession.h"
 
-#include "app/Messages.h"
+#include "control/Messages.h"
 
 namespace kestrova {
 
@@ -15,7 +15,7 @@ std::optional<Notification> notificationFor(const SequenceEnd& end)
         return Notification{messages::sequenceComplete(end.exposuresDone, end.lastExposureSeconds),
                             QString(), Notification::Urgency::Normal};
     case SequenceEnd::Reason::Failed:
-        return Notification{end.text, end.detail, Notification::Urgency::Critical};
+        return Notification{end.failure.text, end.failure.detail, Notification::Urgency::Critical};
     case SequenceEnd::Reason::Cancelled:
         break;
     }
@@ -51,7 +51,7 @@ void DesktopSession::setShutterOpenByHand(bool open)
     update();
 }
 
-void DesktopSession::windowClosed()
+void DesktopSession::ended()
 {
     sequenceRunning_ = false;
     openByHand_ = false;

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/TickSchedule.h"
-#include "app/TickSource.h"
+#include "control/TickSchedule.h"
+#include "control/TickSource.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/Messages.h"
-#include "config/Conversions.h"
+#include "control/Messages.h"
+#include "core/Conversions.h"
+#include "core/Failure.h"
 
+#include <QObject>
 #include <QString>
 #include <optional>
 
@@ -34,45 +36,13 @@ void SplitTime(Int16 t, SequenceState& state);
 // The total time caption: "hh:mm:ss" from the last split.
 QString timeCaption(const SequenceState& state);
 
-// The main window's controls as the sequencer sees them: the three input fields, the three
-// read-outs, the three buttons, and the window's way of telling the user.
-class SequencerControls {
-public:
-    virtual ~SequencerControls() = default;
-
-    virtual QString numExposuresText() const = 0; // txtNumExposures
-    virtual QString exposureTimeText() const = 0; // txtLXTime
-    virtual QString delayText() const = 0;        // txtDelay
-
-    virtual void setTotalTimeCaption(const QString& caption) = 0;    // lblTotalTime
-    virtual void setExposureTimeCaption(const QString& caption) = 0; // lblExposureTime
-    virtual void setExposuresCaption(const QString& caption) = 0;    // lblExposures
-
-    virtual void setStartEnabled(bool enabled) = 0;   // cmdStart
-    virtual void setCancelEnabled(bool enabled) = 0;  // cmdCancel
-    virtual void setConnectEnabled(bool enabled) = 0; // cmdConnect
-
-    // Shows a message box and returns when it is dismissed.
-    virtual void showMessage(const QString& text, const QString& detail) = 0;
-};
-
 // How a running sequence came to its end, for those who follow it from outside the window.
 struct SequenceEnd {
     enum class Reason { Completed, Cancelled, Failed };
     Reason reason = Reason::Completed;
     Int16 exposuresDone = 0;
     Int16 lastExposureSeconds = 0; // the length of the last exposure taken
-    QString text;                  // for Failed: the message the user is shown
-    QString detail;
-};
-
-// Told when a sequence starts and when it ends, whichever way. Called before any message box of
-// the ending is shown, so the news does not wait for the user.
-class SequenceObserver {
-public:
-    virtual ~SequenceObserver() = default;
-    virtual void sequenceStarted() = 0;
-    virtual void sequenceEnded(const SequenceEnd& end) = 0;
+    Failure failure;               // for Failed: the message the user is shown
 };
 
 // The exposure sequencer: Start opens the shutter and enables the one-second timer, each Tick
@@ -84,44 +54,60 @@ public:
 // and the exposure time and the delay read again at each phase change must be too. When the
 // line fails, or a value read again is not usable, the sequence ends with the timer stopped, the
 // shutter closed as far as the line allows and the buttons idle, and the user is told once.
-class Sequencer {
+class Sequencer : public QObject {
+    Q_OBJECT
 public:
-    // All three must outlive the sequencer. The owner delivers each timeout() of ticks to Tick.
-    Sequencer(SequencerControls& controls, ShutterLine& line, TickSource& ticks);
+    // Both must outlive the sequencer. The owner delivers each timeout() of ticks to Tick.
+    Sequencer(ShutterLine& line, TickSource& ticks, QObject* parent = nullptr);
+
+    // The three fields as typed: the number of exposures is read at Start, the exposure time
+    // and the delay at Start and again at each phase change.
+    void setNumExposuresText(const QString& text) { numExposures_ = text; }
+    void setExposureTimeText(const QString& text) { exposureTime_ = text; }
+    void setDelayText(const QString& text) { delay_ = text; }
 
     void Start();
     void Tick();
     void Cancel();
 
-    // The observer, if any, must outlive the sequencer or be unset first.
-    void setObserver(SequenceObserver* observer) { observer_ = observer; }
-
     const SequenceState& state() const { return state_; }
     bool running() const { return state_.Exposing || state_.Delaying; }
 
-private:
-    // What the user is told when a sequence cannot start or go on.
-    struct Report {
-        QString text;
-        QString detail;
-        bool fromLine = false;
-    };
+signals:
+    // The read-outs' captions: lblTotalTime, lblExposureTime, lblExposures.
+    void totalTimeChanged(const QString& caption);
+    void exposureTimeChanged(const QString& caption);
+    void exposuresChanged(const QString& caption);
+    // At Start, before the shutter opens, and when the sequence ends: Start and the shutter
+    // button are offered only while none runs, Cancel only while one does.
+    void runningChanged(bool running);
+    // Right after the line has moved: an exposure numbered from 1 opened for plannedSeconds,
+    // and closed, by itself (completed) or by the end of the sequence.
+    void exposureOpened(int exposure, int plannedSeconds);
+    void exposureClosed(int exposure, bool completed);
+    void started();
+    // Before the ending's message, so that the news does not wait for the user.
+    void ended(const kestrova::SequenceEnd& end);
+    // What the user is told when a sequence cannot start or go on, once the timer has stopped.
+    void message(const kestrova::Failure& failure);
 
-    std::optional<Report> readStartValues();
+private:
+    std::optional<Failure> readStartValues();
     void showTotal();
     void endExposure();
     void endDelay();
     std::optional<Int16> readAgain(const QString& text, const char* field, const char* phase);
-    void drive(void (ShutterLine::*shutter)());
-    void end(std::optional<Report> report);
-    SequenceEnd endOf(const std::optional<Report>& report) const;
+    void drive(bool open);
+    void moved(bool open);
+    void end(std::optional<Failure> failure, bool fromLine = false);
+    SequenceEnd endOf(const std::optional<Failure>& failure) const;
 
-    SequencerControls& controls_;
     ShutterLine& line_;
     TickSource& ticks_;
+    QString numExposures_, exposureTime_, delay_;
     SequenceState state_;
     bool started_ = false; // from a successful Start to the sequence's end
-    SequenceObserver* observer_ = nullptr;
+    int openExposure_ = 0; // the exposure the line holds open, 0 for none
 };
 
 } // namespace kestrova

@@ -1,25 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/DesktopServices.h"
-#include "app/Sequencer.h"
+#include "control/DesktopServices.h"
+#include "control/Sequencer.h"
 
 namespace kestrova {
 
 // What the desktop hears of the camera's work: the computer is kept awake while a sequence runs
 // or the shutter is held open by hand, and the user is told how a sequence ended, so that a user
 // away from the screen finds it on the lock screen.
-class DesktopSession : public SequenceObserver {
+class DesktopSession {
 public:
     // Both must outlive the session.
     DesktopSession(SleepInhibitor& inhibitor, Notifier& notifier);
 
-    void sequenceStarted() override;
-    void sequenceEnded(const SequenceEnd& end) override;
+    void sequenceStarted();
+    void sequenceEnded(const SequenceEnd& end);
     // After each use of the manual shutter button, with the line's state then.
     void setShutterOpenByHand(bool open);
-    // The main window has closed: nothing of the camera's work goes on.
-    void windowClosed();
+    // The program's work has ended: nothing of the camera's work goes on.
+    void ended();
 
 private:
     void update();

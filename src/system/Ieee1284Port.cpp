@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shutter/Ieee1284Port.h"
+#include "system/Ieee1284Port.h"
 
-#include "shutter/LineFailure.h"
 #include "shutter/ShutterConfig.h"
 
 #include <QString>
@@ -26,10 +25,10 @@ QString portName(int address)
     return QStringLiteral("at 0x%1").arg(address, 0, 16);
 }
 
-[[noreturn]] void fail(int address, const QString& reason)
+LineFailure failure(int address, const QString& reason)
 {
-    throw LineFailure(messages::parallelPortNotAvailable(portName(address)),
-                      reason + QLatin1Char(' ') + QLatin1String(messages::PpdevAdvice));
+    return {messages::parallelPortNotAvailable(portName(address)),
+            reason + QLatin1Char(' ') + QLatin1String(messages::PpdevAdvice)};
 }
 
 // Only ports that the kernel offers through a ppdev device file are used. libieee1284 also
@@ -88,11 +87,15 @@ struct Ieee1284Port::Impl {
         open = nullptr;
     }
 
-    parport* find(int address)
+    // The listed ppdev port at the address, or why there is none.
+    parport* find(int address, LineResult& failed)
     {
         if (!listed) {
-            if (ieee1284_find_ports(&ports, 0) != E1284_OK)
-                fail(address, QString::fromLatin1(messages::ParallelPortListUnreadable));
+            if (ieee1284_find_ports(&ports, 0) != E1284_OK) {
+                failed =
+                    failure(address, QString::fromLatin1(messages::ParallelPortListUnreadable));
+                return nullptr;
+            }
             listed = true;
         }
         for (int i = 0; i < ports.portc; ++i) {
@@ -100,41 +103,50 @@ struct Ieee1284Port::Impl {
             if (isPpdevPort(port) && port->base_addr == static_cast<unsigned long>(address))
                 return port;
         }
-        fail(address, QString::fromLatin1(messages::NoParallelPortAtAddress));
+        failed = failure(address, QString::fromLatin1(messages::NoParallelPortAtAddress));
+        return nullptr;
     }
 
-    void ensureOpen(int address)
+    LineResult ensureOpen(int address)
     {
         if (open && openAddress == address)
-            return;
+            return std::nullopt;
         closePort();
-        parport* port = find(address);
+        LineResult failed;
+        parport* port = find(address, failed);
+        if (!port)
+            return failed;
         const QString problem = deviceProblem(port->filename);
         if (!problem.isEmpty())
-            fail(address, problem);
+            return failure(address, problem);
         int capabilities = 0;
         errno = 0;
         if (ieee1284_open(port, 0, &capabilities) != E1284_OK)
-            fail(address, messages::notOpened(QString::fromLocal8Bit(port->filename),
-                                              QString::fromLocal8Bit(std::strerror(errno))));
+            return failure(address,
+                           messages::notOpened(QString::fromLocal8Bit(port->filename),
+                                               QString::fromLocal8Bit(std::strerror(errno))));
         if (ieee1284_claim(port) != E1284_OK) {
             ieee1284_close(port);
-            fail(address, messages::parallelPortInUse(QString::fromLocal8Bit(port->filename)));
+            return failure(address,
+                           messages::parallelPortInUse(QString::fromLocal8Bit(port->filename)));
         }
         open = port;
         openAddress = address;
         const int current = ieee1284_read_data(port);
         data = current >= 0 ? static_cast<unsigned char>(current) : 0;
+        return std::nullopt;
     }
 
-    void write(int address, std::uint8_t bit, bool set)
+    LineResult write(int address, std::uint8_t bit, bool set)
     {
         if (bit > HighestDataBit)
-            fail(address, messages::dataBitMissing(bit));
-        ensureOpen(address);
+            return failure(address, messages::dataBitMissing(bit));
+        if (LineResult failed = ensureOpen(address))
+            return failed;
         const auto mask = static_cast<unsigned char>(1u << bit);
         data = set ? (data | mask) : (data & ~mask);
         ieee1284_write_data(open, data);
+        return std::nullopt;
     }
 };
 
@@ -145,13 +157,13 @@ Ieee1284Port::Ieee1284Port(DeviceCheck deviceProblem) : d_(std::make_unique<Impl
 }
 Ieee1284Port::~Ieee1284Port() = default;
 
-void Ieee1284Port::setPortBit(int address, std::uint8_t bit)
+LineResult Ieee1284Port::setPortBit(int address, std::uint8_t bit)
 {
-    d_->write(address, bit, true);
+    return d_->write(address, bit, true);
 }
-void Ieee1284Port::clrPortBit(int address, std::uint8_t bit)
+LineResult Ieee1284Port::clrPortBit(int address, std::uint8_t bit)
 {
-    d_->write(address, bit, false);
+    return d_->write(address, bit, false);
 }
 
 } // namespace kestrova

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shutter/QtSerialLine.h"
+#include "system/QtSerialLine.h"
 
 #include "shutter/LineFailure.h"
 
@@ -92,15 +92,15 @@ bool QtSerialLine::isOpen() const
     return d_->port.isOpen();
 }
 
-void QtSerialLine::open(int commPortNumber)
+LineResult QtSerialLine::open(int commPortNumber)
 {
     close();
     const ComDevice resolved = d_->deviceForPort(commPortNumber);
     const QString& device = resolved.path;
     if (device.isEmpty())
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          resolved.problem.isEmpty() ? messages::noComDevice(commPortNumber)
-                                                     : resolved.problem);
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                           resolved.problem.isEmpty() ? messages::noComDevice(commPortNumber)
+                                                      : resolved.problem};
     QSerialPort& port = d_->port;
     d_->device = device;
     port.setPortName(device);
@@ -114,8 +114,8 @@ void QtSerialLine::open(int commPortNumber)
     if (!port.open(QIODevice::WriteOnly)) {
         const QString reason = openFailureReason(port, device);
         port.clearError();
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          messages::comOpenFailed(commPortNumber, reason));
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                           messages::comOpenFailed(commPortNumber, reason)};
     }
     // Opening raises RTS and DTR; put them back at the levels last set, at once, before
     // anything else.
@@ -129,10 +129,11 @@ void QtSerialLine::open(int commPortNumber)
         // A port whose lines stay where the open raised them may hold the shutter open: it is
         // not kept.
         close();
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable),
-                          messages::comOpenFailed(commPortNumber, refused));
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                           messages::comOpenFailed(commPortNumber, refused)};
     }
     ignoreInput(port.handle());
+    return std::nullopt;
 }
 
 void QtSerialLine::close()
@@ -176,20 +177,22 @@ bool QtSerialLine::switchLine(const char* line, bool on, bool (QSerialPort::*set
 
 // A level is stored only once the line has taken it: a switch that failed must not come back
 // at the next open of the port.
-void QtSerialLine::setRtsEnable(bool on)
+LineResult QtSerialLine::setRtsEnable(bool on)
 {
     QString reason;
     if (!switchLine("RTS", on, &QSerialPort::setRequestToSend, reason))
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable), reason);
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable), reason};
     d_->rts = on;
+    return std::nullopt;
 }
 
-void QtSerialLine::setDtrEnable(bool on)
+LineResult QtSerialLine::setDtrEnable(bool on)
 {
     QString reason;
     if (!switchLine("DTR", on, &QSerialPort::setDataTerminalReady, reason))
-        throw LineFailure(QString::fromLatin1(messages::ComPortNotAvailable), reason);
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable), reason};
     d_->dtr = on;
+    return std::nullopt;
 }
 
 bool QtSerialLine::rtsEnable() const

@@ -19,11 +19,11 @@ public:
     ~QtSerialLine() override;
 
     bool isOpen() const override;
-    void open(int commPortNumber) override;
+    LineResult open(int commPortNumber) override;
     void close() override;
     void setKeepLevelsOnRelease(bool keep) override;
-    void setRtsEnable(bool on) override;
-    void setDtrEnable(bool on) override;
+    LineResult setRtsEnable(bool on) override;
+    LineResult setDtrEnable(bool on) override;
     bool rtsEnable() const override;
     bool dtrEnable() const override;
     QString deviceName() const override;

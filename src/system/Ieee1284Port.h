@@ -21,8 +21,8 @@ public:
     explicit Ieee1284Port(DeviceCheck deviceProblem);
     ~Ieee1284Port() override;
 
-    void setPortBit(int address, std::uint8_t bit) override;
-    void clrPortBit(int address, std::uint8_t bit) override;
+    LineResult setPortBit(int address, std::uint8_t bit) override;
+    LineResult clrPortBit(int address, std::uint8_t bit) override;
 
 private:
     struct Impl;

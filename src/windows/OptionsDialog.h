@@ -6,7 +6,6 @@
 
 #include <QWidget>
 #include <array>
-#include <functional>
 
 class QCheckBox;
 class QListWidget;
@@ -17,14 +16,13 @@ namespace kestrova {
 
 // frmOptions: edits the six port settings, the port, data bit and polarity of the parallel
 // interface and the port, control line and polarity of the serial one. An enabled Apply button
-// marks edits not yet saved; Apply and OK save all six and then call afterSave, which tells the
-// user when the store refused a write and runs the main window's SetDefaults, as one action.
-// OK and Cancel hide the window; its close box destroys it.
+// marks edits not yet saved; Apply and OK save all six as one change of the store, whose
+// listeners take them into use. OK and Cancel hide the window; its close box destroys it.
 class OptionsDialog : public QWidget {
     Q_OBJECT
 public:
-    using AfterSave = std::function<void(bool saved)>;
-    OptionsDialog(SettingsStore& store, AfterSave afterSave);
+    // The store must outlive the dialog.
+    explicit OptionsDialog(SettingsStore& store);
 
     // What each Com number is now, shown as the tooltips of lstSPort's items; the items keep
     // their captions and positions.
@@ -57,7 +55,6 @@ private:
     void cancelClicked();
 
     SettingsStore& store_;
-    AfterSave afterSave_;
 
     QTabWidget* tabOptions_ = nullptr;
     QListWidget* lstPPort_ = nullptr;

@@ -28,10 +28,6 @@ inline QString mayNotStayAwake(const QStringList& refusals)
                           "desktop keeps it awake (%1).")
         .arg(refusals.join(QStringLiteral("; ")));
 }
-inline const char SettingsUnreadable[] =
-    "Some stored settings could not be read; their defaults are used.";
-inline const char SettingsNotSaved[] = "The settings could not be saved.";
-
 // The details of InvalidSequenceValues: which field is wrong and what it may hold.
 inline QString exposureTimeRule()
 {
@@ -90,20 +86,6 @@ inline QString sequenceComplete(int exposures, int lastExposureSeconds)
         .arg(exposures)
         .arg(exposures == 1 ? QStringLiteral("exposure") : QStringLiteral("exposures"))
         .arg(lastExposureSeconds);
-}
-
-// The details of SettingsUnreadable: keys are "Section/Key".
-inline QString unreadableSettings(const QStringList& keys)
-{
-    return QStringLiteral("Unreadable: %1. Choose them again under Interface or Options....")
-        .arg(keys.join(QStringLiteral(", ")));
-}
-// interfaceName: "Serial" or "Parallel".
-inline QString interfaceChoiceNotSaved(const QString& interfaceName)
-{
-    return QStringLiteral("The choice of Interface, %1 was not saved; it holds until Kestrova is "
-                          "closed.")
-        .arg(interfaceName);
 }
 
 } // namespace messages

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/OptionsDialog.h"
+#include "windows/OptionsDialog.h"
 
 #include "ui/Controls.h"
 #include "ui/Fonts.h"
@@ -118,8 +118,7 @@ QStringList lptPortNames()
 
 } // namespace
 
-OptionsDialog::OptionsDialog(SettingsStore& store, AfterSave afterSave)
-    : QWidget(nullptr), store_(store), afterSave_(std::move(afterSave))
+OptionsDialog::OptionsDialog(SettingsStore& store) : QWidget(nullptr), store_(store)
 {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("Options"));
@@ -249,22 +248,26 @@ void OptionsDialog::LoadOptions()
 
 bool OptionsDialog::SaveOptions()
 {
-    bool saved = true;
+    QList<StoredSetting> settings;
     for (const Binding& binding : bindings_) {
         // A value the control could not show stays as stored until the user chooses another.
         const QString text =
             binding.textToKeep.isEmpty() ? options::storedText(value(binding)) : binding.textToKeep;
-        saved = store_.save(binding.field.setting, text) && saved;
+        settings.append({QLatin1String(binding.field.setting.section),
+                         QLatin1String(binding.field.setting.key), text});
     }
-    // A refused write leaves Apply enabled, so that the edit can be saved again once the
-    // store is writable.
-    cmdOptionsApply_->setEnabled(!saved);
-    // afterSave may wait in a message box, and the program may be told to close meanwhile,
-    // which unloads this dialog: then nothing more is done here.
+    // The store's listeners take the values into use and tell what failed, which may wait in a
+    // message box while the program is told to close, unloading this dialog: then nothing more
+    // is done here.
+    cmdOptionsApply_->setEnabled(false);
     const QPointer<OptionsDialog> alive(this);
-    const AfterSave afterSave = afterSave_;
-    afterSave(saved);
-    return alive && saved;
+    const bool saved = !store_.save(settings);
+    if (!alive)
+        return false;
+    // A refused write enables Apply again, so that the edit can be saved once the store is
+    // writable.
+    cmdOptionsApply_->setEnabled(!saved);
+    return saved;
 }
 
 void OptionsDialog::settingClicked(Binding& binding)

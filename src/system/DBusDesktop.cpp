@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/DBusDesktop.h"
+#include "system/DBusDesktop.h"
 
-#include "app/Messages.h"
+#include "control/Messages.h"
 #include "core/AppInfo.h"
 
 #include <QDBusMessage>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "config/Conversions.h"
+#include "core/Conversions.h"
 
 #include <QRegularExpression>
 #include <cmath>

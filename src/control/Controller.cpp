@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "control/Controller.h"
+
+#include "config/ActiveConfiguration.h"
+#include "config/Messages.h"
+#include "control/DesktopSession.h"
+#include "control/TickSource.h"
+
+#include <QScopedValueRollback>
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace kestrova {
+
+Controller::ActionScope::ActionScope(Controller& controller) : controller_(controller)
+{
+    if (controller_.actionDepth_++ == 0)
+        controller_.messageShown_ = false;
+}
+
+Controller::ActionScope::~ActionScope()
+{
+    if (--controller_.actionDepth_ == 0 && !controller_.unreadableSettings_.isEmpty())
+        controller_.report(
+            {QString::fromLatin1(messages::SettingsUnreadable),
+             messages::unreadableSettings(std::exchange(controller_.unreadableSettings_, {}))});
+}
+
+Controller::Controller(SettingsStore& store, ParallelPort& parallel, SerialLine& serial,
+                       TickSource& ticks, const SerialPortEnumerator* serialPorts, QObject* parent)
+    : QObject(parent), store_(store), serial_(serial), serialPorts_(serialPorts), ticks_(ticks),
+      line_(parallel, serial), sequencer_(line_, ticks)
+{
+    ticks_.setObjectName(QStringLiteral("tmrMain"));
+    connect(&sequencer_, &Sequencer::message, this, &Controller::report);
+    connect(&sequencer_, &Sequencer::started, this, [this] {
+        if (desktop_)
+            desktop_->sequenceStarted();
+    });
+    connect(&sequencer_, &Sequencer::ended, this, [this](const SequenceEnd& end) {
+        if (desktop_)
+            desktop_->sequenceEnded(end);
+    });
+    connect(&ticks_, &TickSource::timeout, this, &Controller::tick);
+    connect(&store_, &SettingsStore::changed, this, &Controller::settingsChanged);
+}
+
+Controller::~Controller()
+{
+    unload();
+}
+
+void Controller::setDesktop(SleepInhibitor& inhibitor, Notifier& notifier)
+{
+    desktop_ = std::make_unique<DesktopSession>(inhibitor, notifier);
+}
+
+void Controller::load()
+{
+    ActionScope scope(*this);
+    // An adapter plugged in for the first time gets its Com number before any port is opened.
+    if (serialPorts_)
+        lookForSerialPorts();
+    SetDefaults();
+    if (LineResult failed = line_.closeShutter())
+        report(*failed);
+}
+
+void Controller::unload()
+{
+    if (std::exchange(unloaded_, true))
+        return;
+    ActionScope scope(*this);
+    // Nothing would ever end a running exposure: the sequence ends as Cancel ends it, with the
+    // line closed. A shutter opened by hand stays as it is, unless it was opened through a line
+    // no longer configured, which nothing would close again.
+    if (sequencer_.running())
+        sequencer_.Cancel();
+    else if (LineResult failed = line_.closeLinesNotConfigured())
+        report(*failed);
+    ticks_.setEnabled(false);
+    // Otherwise the line is not driven at the end; releasing the port is all.
+    if (serial_.isOpen())
+        serial_.close();
+    if (desktop_)
+        desktop_->ended();
+}
+
+void Controller::toggleShutter()
+{
+    ActionScope scope(*this);
+    // A line that failed did not move.
+    if (LineResult failed = line_.shutterOpen() ? line_.closeShutter() : line_.openShutter())
+        report(*failed);
+    if (desktop_)
+        desktop_->setShutterOpenByHand(line_.shutterOpen());
+    emit shutterToggled(line_.shutterOpen());
+}
+
+void Controller::start()
+{
+    ActionScope scope(*this);
+    sequencer_.Start();
+}
+
+void Controller::cancel()
+{
+    ActionScope scope(*this);
+    sequencer_.Cancel();
+}
+
+// A tick can arrive while another action waits in its message box; it is an action of its own,
+// and a sequence it ends must still be told.
+void Controller::tick()
+{
+    const QScopedValueRollback<int> depth(actionDepth_, 0);
+    const QScopedValueRollback<bool> shown(messageShown_, false);
+    ActionScope scope(*this);
+    sequencer_.Tick();
+}
+
+void Controller::selectInterface(Interface chosen)
+{
+    ActionScope scope(*this);
+    // The store tells of the save, and the configuration is applied then.
+    [[maybe_unused]] const std::optional<Failure> failed = saveInterfaceChoice(store_, chosen);
+}
+
+// Every save, by this controller or by a window, is applied here. The values hold in memory
+// even when the disk refused them.
+void Controller::settingsChanged(const SettingsChange& change)
+{
+    if (unloaded_)
+        return;
+    ActionScope scope(*this);
+    if (change.failure)
+        report(*change.failure);
+    // The program may have been told to end while the message was up.
+    if (!unloaded_ &&
+        std::any_of(std::begin(settings::All), std::end(settings::All),
+                    [&](const SettingKey& setting) { return change.touches(setting); }))
+        applyConfiguration();
+}
+
+QList<ComPort> Controller::comPorts()
+{
+    if (!serialPorts_)
+        return {};
+    ActionScope scope(*this);
+    return lookForSerialPorts().coms;
+}
+
+void Controller::tellUnreadable(const QStringList& keys)
+{
+    ActionScope scope(*this);
+    noteUnreadable(keys);
+}
+
+// Rebuilds the configuration in force from the store; opens the serial port when the serial
+// interface is chosen.
+void Controller::SetDefaults()
+{
+    const LoadedConfiguration loaded = loadActiveConfiguration(store_, line_.config());
+    parallelChecked_ = loaded.parallelChecked;
+    serialChecked_ = loaded.serialChecked;
+    emit interfaceChecked(parallelChecked_, serialChecked_);
+    line_.configure(loaded.config);
+    // While a sequence runs, a port already open on the configured Com number is kept: a reopen
+    // raises both lines for a moment, which with Active Logic checked is the open level.
+    if (loaded.serialChecked &&
+        !(sequencer_.running() && line_.serialPortOpenOn(loaded.config.commPortNumber()))) {
+        if (LineResult failed = line_.openSerialPort())
+            report(*failed);
+    }
+    noteUnreadable(loaded.fallbacks);
+}
+
+// A configuration change while the shutter is closed and no sequence runs puts the newly
+// configured line at its closed level at once, instead of leaving it wherever it was.
+void Controller::applyConfiguration()
+{
+    SetDefaults();
+    if (!sequencer_.running() && !line_.shutterOpen()) {
+        if (LineResult failed = line_.closeShutter())
+            report(*failed);
+    }
+}
+
+void Controller::report(const Failure& failure)
+{
+    if (std::exchange(messageShown_, true))
+        return;
+    Failure told = failure;
+    // The user sees at once which Com number to choose instead.
+    if (serialPorts_ && failure.text == QLatin1String(messages::ComPortNotAvailable))
+        told.detail += QStringLiteral("\n\n") +
+                       presentPortsText(kestrova::lookForSerialPorts(store_, *serialPorts_));
+    emit message(told);
+}
+
+ComPortTable Controller::lookForSerialPorts()
+{
+    // A number that could not be saved is told by the store's change.
+    return kestrova::lookForSerialPorts(store_, *serialPorts_);
+}
+
+void Controller::noteUnreadable(const QStringList& keys)
+{
+    for (const QString& key : keys)
+        if (!unreadableSettings_.contains(key))
+            unreadableSettings_ << key;
+}
+
+} // namespace kestrova

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/ControllerRig.h"
+
+#include <QtTest>
+
+namespace kestrova::test {
+
+ControllerRig::ControllerRig(MemoryStore* sharedStore)
+    : store(sharedStore ? *sharedStore : ownStore_), ticks(nullptr)
+{
+}
+
+ControllerRig::~ControllerRig()
+{
+    controller.reset(); // before the ports, the store and the timer it uses
+}
+
+Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* serialPorts,
+                                TickSource* timer)
+{
+    controller.reset();
+    ownTicks_ = std::make_unique<FakeTickSource>();
+    ticks = ownTicks_.get();
+    controller = std::make_unique<Controller>(store, parallel, line ? *line : serial,
+                                              timer ? *timer : *ticks, serialPorts);
+    QObject::connect(controller.get(), &Controller::message,
+                     [this](const Failure& message) { messages << message; });
+    const Sequencer* sequencer = &controller->sequencer();
+    QObject::connect(sequencer, &Sequencer::totalTimeChanged,
+                     [this](const QString& caption) { totalTime_ = caption; });
+    QObject::connect(sequencer, &Sequencer::exposureTimeChanged,
+                     [this](const QString& caption) { exposureTime_ = caption; });
+    QObject::connect(sequencer, &Sequencer::exposuresChanged,
+                     [this](const QString& caption) { exposures_ = caption; });
+    return *controller;
+}
+
+QString ControllerRig::readouts() const
+{
+    return totalTime_ + ' ' + exposureTime_ + ' ' + exposures_;
+}
+
+Controller& ControllerRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
+                                TickSource* timer)
+{
+    make(line, serialPorts, timer).load();
+    return *controller;
+}
+
+void ControllerRig::enter(const QString& count, const QString& exposure, const QString& delay)
+{
+    Sequencer& sequencer = controller->sequencer();
+    sequencer.setNumExposuresText(count);
+    sequencer.setExposureTimeText(exposure);
+    sequencer.setDelayText(delay);
+}
+
+QStringList ControllerRig::driven()
+{
+    return std::exchange(parallel.writes, {}) + std::exchange(serial.calls, {});
+}
+
+void ControllerRig::play(const QString& script)
+{
+    for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList values = word.split(',');
+        if (playWord(word)) {
+            continue;
+        } else if (values.size() == 3) {
+            enter(values[0], values[1], values[2]);
+            controller->start();
+        } else if (word == "tick") {
+            ticks->fire();
+        } else if (word == "run") {
+            QVERIFY(QTest::qWaitFor([this] { return !ticks->fire(); }));
+        } else if (word == "fail") {
+            parallel.fail = true;
+        } else if (word.contains('=')) {
+            QList<StoredSetting> settings;
+            for (const QString& pair : word.split(';'))
+                settings << StoredSetting{pair.section('/', 0, 0).replace('_', ' '),
+                                          pair.section('/', 1).section('=', 0, 0).replace('_', ' '),
+                                          pair.section('=', 1)};
+            [[maybe_unused]] const auto failure = store.save(settings);
+        } else if (word == "cmdConnect") {
+            controller->toggleShutter();
+        } else if (word == "cmdStart") {
+            controller->start();
+        } else if (word == "cmdCancel") {
+            controller->cancel();
+        } else if (word == "mnuParallel" || word == "mnuSerial") {
+            controller->selectInterface(word == "mnuSerial" ? Interface::Serial
+                                                            : Interface::Parallel);
+        } else if (word == "unload") {
+            controller->unload();
+        } else {
+            QFAIL(qPrintable("no such word: " + word));
+        }
+    }
+}
+
+bool ControllerRig::playWord(const QString&)
+{
+    return false;
+}
+
+} // namespace kestrova::test

@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The controller without a window: what the line, the desktop and the user are told of each
+// action, on fakes of the ports, a store in memory and private D-Bus daemons with fake desktop
+// services.
+#include "config/Messages.h"
+#include "control/Messages.h"
+#include "fakes/FakeSerialPorts.h"
+#include "support/ControllerRig.h"
+#include "system/DBusDesktop.h"
+
+#include <QtDBus>
+#include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+using namespace kestrova;
+using namespace kestrova::test;
+using Stored = QMap<QString, QString>; // "Section/Key" -> text
+
+namespace {
+
+// Starts a dbus-daemon of the test's own and gives its address. The daemon asks for SIGTERM at
+// the test's end, however it ends.
+QByteArray startPrivateBus(QProcess& daemon)
+{
+    daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {"--config-file=" KESTROVA_TEST_BUS_CONFIG, "--nofork", "--print-address"});
+    while (!daemon.canReadLine())
+        if (!daemon.waitForReadyRead(10000))
+            qFatal("dbus-daemon did not start (Debian package dbus): %s",
+                   qPrintable(daemon.errorString()));
+    return daemon.readLine().trimmed();
+}
+
+QString describe(const QVariant& value)
+{
+    if (value.metaType() == QMetaType::fromType<QStringList>())
+        return '[' + value.toStringList().join(", ") + ']';
+    if (value.metaType() == QMetaType::fromType<uchar>())
+        return QStringLiteral("byte %1").arg(value.value<uchar>());
+    if (value.metaType() != QMetaType::fromType<QDBusArgument>())
+        return value.toString();
+    QStringList items;
+    const auto map = qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    for (auto item = map.begin(); item != map.end(); ++item)
+        items << item.key() + '=' + describe(item.value());
+    return '{' + items.join(", ") + '}';
+}
+
+const QString PortalInhibit =
+    "Inhibit(, 12, {handle_token=kestrova1, reason=Exposure sequence running})";
+const QString PortalClose = "Close() on /org/freedesktop/portal/desktop/request/caller/kestrova1";
+const QString LogindInhibit = "Inhibit(sleep:idle, Kestrova, Exposure sequence running, block)";
+
+const QMap<QString, QString> ServiceNames = {{"portal", "org.freedesktop.portal.Desktop"},
+                                             {"logind", "org.freedesktop.login1"},
+                                             {"screensaver", "org.freedesktop.ScreenSaver"},
+                                             {"notifications", "org.freedesktop.Notifications"}};
+
+// The desktop services a test offers, by name: "portal", "silent portal" (never answers),
+// "refusing portal" (an error), "grudging portal" (its request's Response says no), "logind" (on
+// the system bus), "screensaver", "notifications". A portal answers with the request object that
+// its handle_token names, then sends that request's Response. It keeps the
+// calls each bus carries as "Member(arguments)", with " on <path>" for a portal request. Each
+// Inhibit of logind hands out the write end of a fresh pipe, whose read end sees end-of-file
+// once every copy of it, the program's too, is closed.
+class FakeDesktop : public QDBusVirtualObject {
+public:
+    explicit FakeDesktop(const QStringList& offered) : offered_(offered)
+    {
+        for (const QString& kind : offered)
+            if (!bus(kind).registerService(ServiceNames[kind.section(' ', -1)]))
+                qFatal("cannot offer %s", qPrintable(kind));
+        session_.registerVirtualObject("/org", this, QDBusConnection::SubPath);
+        system_.registerVirtualObject("/org", this, QDBusConnection::SubPath);
+    }
+    ~FakeDesktop() override
+    {
+        for (const QString& kind : offered_) // given back before the next test looks for it
+            bus(kind).unregisterService(ServiceNames[kind.section(' ', -1)]);
+        QDBusConnection::disconnectFromBus("session");
+        QDBusConnection::disconnectFromBus("system");
+        if (lockReadEnd_ >= 0)
+            ::close(lockReadEnd_);
+    }
+
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& call, const QDBusConnection& bus) override
+    {
+        QStringList arguments;
+        for (const QVariant& argument : call.arguments())
+            arguments << describe(argument);
+        // A request object is named after its caller's unique name, written here as "caller".
+        const QString path =
+            QString(call.path()).replace(call.service().mid(1).replace('.', '_'), "caller");
+        calls_[bus.name()] << call.member() + '(' + arguments.join(", ") + ')' +
+                                  (path.contains("/request/") ? " on " + path : "");
+        const bool portal = call.path().endsWith("/desktop") && call.member() == "Inhibit";
+        if (portal && offered_.contains("silent portal"))
+            return true;
+        const QDBusMessage reply = answer(call, portal);
+        bus.send(reply);
+        if (portal && reply.type() == QDBusMessage::ReplyMessage)
+            bus.send(QDBusMessage::createSignal(
+                         reply.arguments().constFirst().value<QDBusObjectPath>().path(),
+                         "org.freedesktop.portal.Request", "Response")
+                     << uint(offered_.contains("grudging portal") ? 2 : 0) << QVariantMap());
+        return true;
+    }
+    // Each bus's calls, the session bus's first.
+    QStringList calls() const { return calls_["session"] + calls_["system"]; }
+    // "held" while some copy of logind's last lock is open, "closed" after, "none" before any.
+    QString lock() const
+    {
+        char byte;
+        return lockReadEnd_ < 0 ? "none" : ::read(lockReadEnd_, &byte, 1) == 0 ? "closed" : "held";
+    }
+
+private:
+    QDBusConnection& bus(const QString& kind) { return kind == "logind" ? system_ : session_; }
+    QDBusMessage answer(const QDBusMessage& call, bool portal)
+    {
+        if (portal) {
+            const QString token =
+                qdbus_cast<QVariantMap>(call.arguments().at(2).value<QDBusArgument>())
+                    .value("handle_token")
+                    .toString();
+            const QString request = "/org/freedesktop/portal/desktop/request/" +
+                                    call.service().mid(1).replace('.', '_') + '/' + token;
+            return offered_.contains("refusing portal")
+                       ? call.createErrorReply("org.freedesktop.portal.Error.Failed", "no")
+                       : call.createReply(QVariant::fromValue(QDBusObjectPath(request)));
+        }
+        if (call.member() != "Inhibit")
+            return call.createReply();
+        if (call.path().endsWith("ScreenSaver"))
+            return call.createReply(7u);
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            qFatal("no pipe");
+        if (lockReadEnd_ >= 0)
+            ::close(lockReadEnd_);
+        lockReadEnd_ = ends[0];
+        const QDBusUnixFileDescriptor lock(ends[1]); // a copy of its own
+        ::close(ends[1]);
+        return call.createReply(QVariant::fromValue(lock));
+    }
+
+    QStringList offered_;
+    QDBusConnection session_ =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, "session");
+    QDBusConnection system_ = QDBusConnection::connectToBus(QDBusConnection::SystemBus, "system");
+    QMap<QString, QStringList> calls_;
+    int lockReadEnd_ = -1;
+};
+
+// In the order of DBusSleepInhibitor::Way.
+const QStringList Ways = {"none", "portal", "logind", "screensaver"};
+
+// The read-outs, the line (LPT1 bit D1, set when closed), whether a sequence runs, and each
+// message told.
+QString seen(const ControllerRig& rig)
+{
+    QStringList seen{rig.readouts(), rig.parallel.bitSet(888, 1) ? "closed" : "open",
+                     rig.controller->running() ? "running" : "idle"};
+    for (const Failure& message : rig.messages)
+        seen << "| " + message.text;
+    return seen.join(' ');
+}
+
+} // namespace
+
+class TestController : public QObject {
+    Q_OBJECT
+private slots:
+    // The first desktop service that answers keeps the computer awake while a sequence runs or
+    // the shutter is open by hand, and is let go however that ends. The end of the program ends
+    // a sequence as Cancel does and leaves a shutter open by hand as it is. The script's first
+    // part ends where the computer is held.
+    void desktop_data()
+    {
+        QTest::addColumn<QStringList>("offered");
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("shown");
+        const QStringList all = {"portal", "logind", "screensaver"};
+        const QStringList tells = {"portal", "notifications"};
+        const QStringList awake = {PortalInhibit, PortalClose};
+        const auto notify = [](const QString& summary, const QString& body, int urgency) {
+            return QStringLiteral("Notify(Kestrova, 0, org.kestrova.Kestrova, %1, %2, [], "
+                                  "{desktop-entry=org.kestrova.Kestrova, urgency=byte %3}, -1)")
+                .arg(summary, body)
+                .arg(urgency);
+        };
+        const QString unplugged = "The parallel port LPT1 (0x378) is not available";
+        const QString idle = "00:00:00 0 0 closed idle";
+        const QString cancelled = "00:00:04 0 0 closed idle";
+        // clang-format off
+        QTest::newRow("portal first") << all << "cmdConnect | cmdConnect" << "portal" << awake << idle;
+        QTest::newRow("portal refuses: logind") << QStringList{"refusing portal", "logind", "screensaver"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
+        QTest::newRow("portal's Response refuses: logind") << QStringList{"grudging portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
+        QTest::newRow("portal too slow: logind") << QStringList{"silent portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, PortalClose, LogindInhibit} << idle;
+        QTest::newRow("screen saver last") << QStringList{"screensaver"} << "cmdConnect | cmdConnect" << "screensaver" << QStringList{"Inhibit(Kestrova, Exposure sequence running)", "UnInhibit(7)"} << idle;
+        QTest::newRow("nothing answers") << QStringList{} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
+        QTest::newRow("no bus at all") << all + QStringList{"no bus"} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
+        QTest::newRow("completed") << tells << "3,2,1 | run" << "portal" << awake + QStringList{notify("Sequence complete: 3 exposures of 2 s", "", 1)} << "00:00:00 0 3 closed idle";
+        QTest::newRow("opened by hand, cancelled") << tells << "cmdConnect 2,2,1 tick | cmdCancel" << "portal" << awake << cancelled;
+        QTest::newRow("opened by hand, completed") << tells << "cmdConnect 1,1,0 | run" << "portal" << awake + QStringList{notify("Sequence complete: 1 exposure of 1 s", "", 1)} << "00:00:00 0 1 closed idle";
+        QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify(unplugged, "unplugged\n\nThe sequence has been stopped.", 2)} << "00:00:02 0 1 open idle | " + unplugged;
+        QTest::newRow("failed start keeps nothing awake") << tells << "fail 1,1,0 |" << "none" << QStringList{} << "00:00:01 0 0 closed idle | " + unplugged;
+        QTest::newRow("failed toggles: a message each") << tells << "fail cmdConnect cmdConnect |" << "none" << QStringList{} << "00:00:00 0 0 closed idle | " + unplugged + " | " + unplugged;
+        QTest::newRow("the program ends during an exposure: cancelled") << tells << "2,2,1 tick | unload" << "portal" << awake << cancelled;
+        QTest::newRow("the program ends, shutter open by hand: left open") << tells << "cmdConnect | unload" << "portal" << awake << "00:00:00 0 0 open idle";
+        // clang-format on
+    }
+    void desktop()
+    {
+        QFETCH(QStringList, offered);
+        QFETCH(QString, script);
+        QFETCH(QString, way);
+        QFETCH(QStringList, calls);
+        const bool noBus = offered.removeAll("no bus") > 0;
+        FakeDesktop desktop(offered);
+        const QDBusConnection session =
+            noBus ? QDBusConnection::connectToBus("unix:path=/none", "none")
+                  : QDBusConnection::sessionBus();
+        if (way == "none" && script.startsWith("cmdConnect")) // asked, and nothing answered
+            QTest::ignoreMessage(
+                QtWarningMsg,
+                QRegularExpression("^The computer may suspend .+\\(desktop portal: "
+                                   ".+; systemd-logind: .+; screen saver: .+\\)\\.$"));
+        DBusSleepInhibitor inhibitor(session, noBus ? session : QDBusConnection::systemBus());
+        if (offered.contains("silent portal"))
+            inhibitor.calls().setAnswerTimeout(300); // a busy machine answers well within that
+        DBusNotifier notifier(session);
+        ControllerRig rig;
+        rig.make().setDesktop(inhibitor, notifier);
+        rig.controller->load();
+
+        rig.play(script.section('|', 0, 0));
+        QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
+        QCOMPARE(Ways.at(int(inhibitor.holding())), way);
+        QCOMPARE(desktop.lock(), way == "logind" ? "held" : "none");
+        rig.play(script.section('|', 1));
+        QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
+        QCOMPARE(Ways.at(int(inhibitor.holding())), "none");
+        QTRY_COMPARE(desktop.lock(), way == "logind" ? "closed" : "none");
+        QTRY_COMPARE(desktop.calls(), calls);
+        QTEST(seen(rig), "shown");
+        rig.controller.reset(); // before the desktop services it tells
+    }
+
+    // A change by Interface or a save of the settings while the shutter is closed and no sequence
+    // runs puts the new line at its closed level at once; otherwise the line that opened the
+    // shutter closes it as it was opened, then the new one is closed, and a serial port holding it
+    // is kept open. Each action tells what failed once, and the stored values taken as defaults.
+    void configurationChanges_data()
+    {
+        QTest::addColumn<Stored>("stored");
+        QTest::addColumn<QString>("refused"); // "port": opening; "store": writing
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("driven");
+        QTest::addColumn<QStringList>("told");
+        const Stored serial{{"Serial Options/Serial Control", "1"},
+                            {"Parallel Options/Parallel Control", "0"}};
+        const Stored unreadable{{"Parallel Options/PortBit", "D9"},
+                                {"Serial Options/Serial Control", "D9"}};
+        const QString present = messages::serialPortsPresent(
+            "Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0");
+        // clang-format off
+        QTest::newRow("Interface, Serial opens the port at the closed level") << Stored{} << "" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{};
+        QTest::newRow("Interface, Parallel: a fallback told again") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "D9"}} << "" << "mnuParallel" << QStringList{"set 888 1"} << QStringList{messages::SettingsUnreadable, messages::unreadableSettings({"Parallel Options/PortBit"})};
+        QTest::newRow("a missing Com port told instead of a fallback") << unreadable << "port" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com1: no such device\n\n" + present};
+        QTest::newRow("a missing Com port told once at a save") << serial << "port" << "Serial_Options/PortIndex=2" << QStringList{"RTS off", "open 3", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com3: no such device\n\n" + present};
+        QTest::newRow("a refused write told once, not the missing port too") << serial << "port store" << "Parallel_Options/PortBit=5" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{messages::SettingsNotSaved, "disk full"};
+        QTest::newRow("a refused Interface choice told, naming it") << Stored{} << "store" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{messages::SettingsNotSaved, messages::interfaceChoiceNotSaved("Serial") + " disk full"};
+        QTest::newRow("a save during a sequence: the exposure's end closes D1 as opened, then D5") << Stored{} << "" << "2,2,1 Parallel_Options/PortBit=5;Parallel_Options/ActiveLogic=1 tick tick tick" << QStringList{"clr 888 1", "set 888 1", "clr 888 5", "set 888 5"} << QStringList{};
+        QTest::newRow("open by hand: Close Shutter closes D1 as opened, then D5") << Stored{} << "" << "cmdConnect Parallel_Options/PortBit=5 cmdConnect" << QStringList{"clr 888 1", "set 888 1", "set 888 5"} << QStringList{};
+        QTest::newRow("a serial line holding the shutter: Interface, Parallel keeps it open until Close Shutter") << serial << "" << "cmdConnect mnuParallel cmdConnect" << QStringList{"set 888 1", "RTS on", "RTS off"} << QStringList{};
+        QTest::newRow("a save during a serial exposure keeps the port open") << serial << "" << "2,2,1 Parallel_Options/PortBit=5 tick tick" << QStringList{"RTS on", "RTS off"} << QStringList{};
+        QTest::newRow("a serial line moved to Com3 mid-exposure: reopened once closed") << serial << "" << "2,2,1 Serial_Options/PortIndex=2 tick tick" << QStringList{"RTS on", "RTS off", "close", "RTS off", "open 3", "RTS off"} << QStringList{};
+        // clang-format on
+    }
+    void configurationChanges()
+    {
+        QFETCH(Stored, stored);
+        QFETCH(QString, refused);
+        QFETCH(QString, script);
+        FakeSerialPorts ports;
+        ports.plug(QStringLiteral("S0 ch340@ttyUSB0"));
+        ControllerRig rig;
+        rig.store.values = stored;
+        rig.serial.refuseOpen = refused.contains("port");
+        rig.open(nullptr, &ports);
+        rig.messages.clear(); // the start-up's own
+        rig.driven();
+        rig.store.refuseWrites = refused.contains("store");
+        rig.play(script);
+        QTEST(rig.driven(), "driven");
+        QStringList told;
+        for (const Failure& message : rig.messages)
+            told << message.text << message.detail;
+        QTEST(told, "told");
+    }
+
+    // The Interface choice, the other interface cleared first, is used at the next start; a
+    // stored value that cannot be read is told at start-up, and the line starts closed. The serial
+    // port opens with its line never at the open level, and the end of the program releases it.
+    void interfaceChoiceSurvivesRestart()
+    {
+        ControllerRig rig;
+        rig.store.save(settings::ParallelPortBit, "D9");
+        rig.open();
+        QCOMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, messages::SettingsUnreadable);
+        QCOMPARE(rig.driven(), QStringList{"set 888 1"}); // D1, the default
+        rig.store.saves.clear();
+        rig.play("mnuSerial unload");
+        QCOMPARE(rig.store.saves, (QStringList{"Parallel Options/Parallel Control=0",
+                                               "Serial Options/Serial Control=1"}));
+        QCOMPARE(rig.driven(), (QStringList{"RTS off", "open 1", "RTS off", "close"}));
+
+        rig.serial.refuseOpen = true;
+        rig.open();
+        QVERIFY(rig.controller->serialChecked() && !rig.controller->parallelChecked());
+        QCOMPARE(rig.messages.size(), 3); // the unreadable bit again, then the port
+        QCOMPARE(rig.messages[2].text, messages::ComPortNotAvailable);
+        QCOMPARE(rig.driven(), (QStringList{"RTS off", "open 1", "RTS off"}));
+    }
+};
+
+// The buses come first: the program's session and system bus addresses must point at them
+// before anything reaches for a bus.
+int main(int argc, char* argv[])
+{
+    static auto* const buses = new QProcess[2]; // never ended here: see startPrivateBus()
+    qputenv("DBUS_SESSION_BUS_ADDRESS", startPrivateBus(buses[0]));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", startPrivateBus(buses[1]));
+    QCoreApplication app(argc, argv);
+    TestController test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_controller.moc"
