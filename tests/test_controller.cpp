@@ -4,13 +4,16 @@
 // services.
 #include "config/Messages.h"
 #include "control/Messages.h"
+#include "fakes/FakeDesktop.h"
 #include "fakes/FakeSerialPorts.h"
+#include "journal/JournalFiles.h"
 #include "support/ControllerRig.h"
 #include "system/DBusDesktop.h"
 
 #include <QtDBus>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -67,9 +70,9 @@ const QMap<QString, QString> ServiceNames = {{"portal", "org.freedesktop.portal.
 // calls each bus carries as "Member(arguments)", with " on <path>" for a portal request. Each
 // Inhibit of logind hands out the write end of a fresh pipe, whose read end sees end-of-file
 // once every copy of it, the program's too, is closed.
-class FakeDesktop : public QDBusVirtualObject {
+class BusDesktop : public QDBusVirtualObject {
 public:
-    explicit FakeDesktop(const QStringList& offered) : offered_(offered)
+    explicit BusDesktop(const QStringList& offered) : offered_(offered)
     {
         for (const QString& kind : offered)
             if (!bus(kind).registerService(ServiceNames[kind.section(' ', -1)]))
@@ -77,7 +80,7 @@ public:
         session_.registerVirtualObject("/org", this, QDBusConnection::SubPath);
         system_.registerVirtualObject("/org", this, QDBusConnection::SubPath);
     }
-    ~FakeDesktop() override
+    ~BusDesktop() override
     {
         for (const QString& kind : offered_) // given back before the next test looks for it
             bus(kind).unregisterService(ServiceNames[kind.section(' ', -1)]);
@@ -157,6 +160,35 @@ private:
     int lockReadEnd_ = -1;
 };
 
+// The rows of the night journal in that folder, each as "event sequence.exposure planned
+// outcome interface port line polarity awake detail", blanks for empty columns.
+QStringList journalRows(const QString& folder)
+{
+    const QString file = nightFilePath(folder, nightOf(QDateTime::currentDateTime()));
+    QStringList rows;
+    for (const JournalRow& row : readJournalFile(file).parsed.rows) {
+        const auto number = [](const std::optional<int>& value) {
+            return value ? QString::number(*value) : QString();
+        };
+        rows << QStringList{journalEventName(row.event),
+                            number(row.sequence) + '.' + number(row.exposure),
+                            number(row.plannedS),
+                            row.outcome ? journalOutcomeName(*row.outcome) : QString(),
+                            row.interface ? (*row.interface == JournalInterface::Serial
+                                                 ? "serial"
+                                                 : "parallel")
+                                          : QString(),
+                            row.port,
+                            row.line,
+                            row.activeLogic ? QString::number(*row.activeLogic) : QString(),
+                            row.awake ? QString::number(int(*row.awake)) : QString(),
+                            row.detail}
+                    .join(' ')
+                    .simplified();
+    }
+    return rows;
+}
+
 // In the order of DBusSleepInhibitor::Way.
 const QStringList Ways = {"none", "portal", "logind", "screensaver"};
 
@@ -224,7 +256,7 @@ private slots:
         QFETCH(QString, way);
         QFETCH(QStringList, calls);
         const bool noBus = offered.removeAll("no bus") > 0;
-        FakeDesktop desktop(offered);
+        BusDesktop desktop(offered);
         const QDBusConnection session =
             noBus ? QDBusConnection::connectToBus("unix:path=/none", "none")
                   : QDBusConnection::sessionBus();
@@ -308,6 +340,79 @@ private slots:
         QTEST(told, "told");
     }
 
+    // The journal of a night's work: each opening and closing by hand, each sequence with its
+    // plan, line, edges, a configuration change while the shutter was open, how it ended and how
+    // the computer was kept awake (1: logind).
+    void journalOfANight()
+    {
+        QTemporaryDir dir;
+        JournalWriter writer(dir.path());
+        FakeDesktop desktop;
+        ControllerRig rig;
+        rig.make().setDesktop(desktop, desktop);
+        rig.controller->setJournal(writer);
+        rig.controller->load();
+        rig.play("cmdConnect cmdConnect 2,2,1 tick Parallel_Options/PortBit=5 tick tick tick "
+                 "cmdCancel 1,2,0 tick fail tick");
+        QCOMPARE(
+            journalRows(dir.path()),
+            (QStringList{
+                "manual-open . parallel LPT1 D1 0", "manual-close . parallel LPT1 D1 0",
+                "sequence-start 1. parallel LPT1 D1 0", "open 1.1 2",
+                QString("config-change 1. parallel LPT1 D5 0 ") + messages::ChangedWhileOpen,
+                "close 1.1 2", "open 1.2 2", "close 1.2 2 cancelled", "sequence-end 1. cancelled 1",
+                "sequence-start 2. parallel LPT1 D5 0", "open 2.1 2",
+                "sequence-end 2. failed 1 The parallel port LPT1 (0x378) is not "
+                "available"}));
+        const QList<JournalRow> rows =
+            readJournalFile(nightFilePath(dir.path(), nightOf(QDateTime::currentDateTime())))
+                .parsed.rows;
+        QCOMPARE(rows[2].exposures, 2); // the plan: 2 exposures of 2 s, 1 s apart
+        QCOMPARE(rows[2].exposureS, 2);
+        QCOMPARE(rows[2].delayS, 1);
+        QCOMPARE(rows[8].exposures, 1); // done when it was cancelled
+        for (const JournalRow& row : rows)
+            QVERIFY(row.utc.isValid() && row.utc.timeSpec() == Qt::UTC);
+    }
+
+    // A program killed in the middle of an exposure leaves its rows on the disk, each there
+    // before the next edge; the next start finds the sequence without its end and offers what is
+    // left, with the line closed and nothing started.
+    void killedMidExposure()
+    {
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--expose-until-killed"), dir.path()});
+        QVERIFY(child.waitForReadyRead(30000));
+        // Read by another process while the second exposure lasts.
+        QProcess reader;
+        reader.start(QStringLiteral("cat"),
+                     {nightFilePath(dir.path(), nightOf(QDateTime::currentDateTime()))});
+        QVERIFY(reader.waitForFinished(30000));
+        const QList<JournalRow> rows = parseJournalCsv(reader.readAllStandardOutput()).rows;
+        QStringList events;
+        for (const JournalRow& row : rows)
+            events << journalEventName(row.event);
+        QCOMPARE(events, (QStringList{"sequence-start", "open", "close", "open"}));
+        child.kill();
+        QVERIFY(child.waitForFinished(30000));
+
+        JournalWriter writer(dir.path());
+        ControllerRig rig;
+        rig.make().setJournal(writer);
+        QSignalSpy found(rig.controller.get(), &Controller::unfinishedSequenceFound);
+        rig.controller->load();
+        QCOMPARE(found.size(), 1);
+        const auto unfinished = found[0][0].value<UnfinishedSequence>();
+        QCOMPARE(unfinished.exposures, 3);
+        QCOMPARE(unfinished.done, 1);
+        QCOMPARE(unfinished.exposureInProgress, 2);
+        QCOMPARE(unfinished.exposuresLeft(), 2);
+        QCOMPARE(rig.driven(), QStringList{"set 888 1"});
+        QVERIFY(!rig.controller->running());
+    }
+
     // The Interface choice, the other interface cleared first, is used at the next start; a
     // stored value that cannot be read is told at start-up, and the line starts closed. The serial
     // port opens with its line never at the open level, and the end of the program releases it.
@@ -338,6 +443,18 @@ private slots:
 // before anything reaches for a bus.
 int main(int argc, char* argv[])
 {
+    // The program killed in the middle of an exposure: its journal in the folder given.
+    if (argc == 3 && qstrcmp(argv[1], "--expose-until-killed") == 0) {
+        QCoreApplication app(argc, argv);
+        JournalWriter writer(QString::fromLocal8Bit(argv[2]));
+        ControllerRig rig;
+        rig.make().setJournal(writer);
+        rig.controller->load();
+        rig.play(QStringLiteral("3,2,1 tick tick tick"));
+        std::puts("exposing");
+        std::fflush(stdout);
+        return app.exec();
+    }
     static auto* const buses = new QProcess[2]; // never ended here: see startPrivateBus()
     qputenv("DBUS_SESSION_BUS_ADDRESS", startPrivateBus(buses[0]));
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", startPrivateBus(buses[1]));

@@ -2,8 +2,10 @@
 // The journal on a disk that refuses it: a read-only folder and a full one. Each mounts over a
 // folder of its own in a private mount namespace, which changes the whole process: these tests
 // have this program to themselves. They need root, as the mounts do.
+#include "fakes/FakeDesktop.h"
 #include "journal/JournalFiles.h"
 #include "journal/JournalWriter.h"
+#include "support/ControllerRig.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 using namespace kestrova;
+using namespace kestrova::test;
 
 namespace {
 
@@ -134,6 +137,57 @@ private slots:
         QVERIFY(!writer.append(openRow(night7, 5)));
         QCOMPARE(fileBytes(file), written + openRow(night7, 5).toCsvLine());
         QCOMPARE(told.size(), 1);
+    }
+
+    // A night whose journal cannot be written runs exactly as with one: the same edges, the same
+    // end and the same read-outs, and the user is told once, on standard error and by a
+    // notification, without a message box that would wait for a click.
+    void sequenceWithoutAJournal_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("writable: the baseline") << "writable";
+        QTest::newRow("read-only") << "read-only";
+        QTest::newRow("full") << "full";
+    }
+    void sequenceWithoutAJournal()
+    {
+        QFETCH(QString, folder);
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path());
+        if (folder == "read-only") {
+            QVERIFY(mount(path, path, nullptr, MS_BIND, nullptr) == 0);
+            QVERIFY(mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+        } else if (folder == "full") {
+            QVERIFY(mount("kestrova-test", path, "tmpfs", 0, "size=4k,mode=0700") == 0);
+            QFile filler(dir.filePath("filler"));
+            QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            while (filler.write("x", 1) == 1) {
+            }
+        }
+        const auto unmount = qScopeGuard([&] { umount2(path, MNT_DETACH); });
+        JournalWriter writer(dir.path());
+        FakeDesktop desktop;
+        ControllerRig rig;
+        rig.make().setDesktop(desktop, desktop);
+        rig.controller->setJournal(writer);
+        rig.controller->load();
+        rig.driven();
+        if (folder != "writable")
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^The night journal could not be written"));
+        rig.play("2,2,1 run");
+        QCOMPARE(rig.driven(), (QStringList{"clr 888 1", "set 888 1", "clr 888 1", "set 888 1"}));
+        QCOMPARE(rig.readouts(), "00:00:00 0 2");
+        QVERIFY(rig.messages.isEmpty());
+        const QStringList told =
+            desktop.notifications.filter("The night journal could not be written");
+        QCOMPARE(told.size(), folder == "writable" ? 0 : 1);
+        QCOMPARE(desktop.notifications.size(), told.size() + 1); // and "Sequence complete"
+        if (folder == "writable")
+            QCOMPARE(
+                readJournalFile(nightFilePath(dir.path(), nightOf(QDateTime::currentDateTime())))
+                    .parsed.rows.size(),
+                6);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "about/AboutDialog.h"
 #include "about/AboutText.h"
 #include "control/Messages.h"
+#include "journal/JournalWriter.h"
 #include "support/WindowRig.h"
 #include "system/TerminationSignals.h"
 
@@ -106,6 +107,41 @@ private slots:
         QCOMPARE(rig.find("clientArea")->size(), QSize(306, 322)); // 4590 x 4830 twips
         QCOMPARE_GT(rig.find("lblTotalTime")->font().pointSizeF(),
                     rig.find("Label1")->font().pointSizeF());
+    }
+
+    // A sequence the journal saw begin but not end is told once the window is on screen, and
+    // what is left of it fills the fields; nothing starts by itself, and the line starts closed.
+    void unfinishedSequenceOffered()
+    {
+        QTemporaryDir dir;
+        JournalWriter writer(dir.path());
+        JournalRow start;
+        start.utc = QDateTime::currentDateTimeUtc();
+        start.event = JournalEvent::SequenceStart;
+        start.sequence = writer.beginSequence(start.utc);
+        start.exposures = 5;
+        start.exposureS = 120;
+        start.delayS = 10;
+        QVERIFY(!writer.append(start));
+        for (const JournalEvent event : {JournalEvent::Open, JournalEvent::Close}) {
+            JournalRow edge = start;
+            edge.event = event;
+            edge.exposure = 1;
+            QVERIFY(!writer.append(edge));
+        }
+        WindowRig rig;
+        rig.journal = &writer;
+        rig.open();
+        QVERIFY(rig.messages.isEmpty());
+        QTRY_COMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, messages::SequenceDidNotEnd);
+        QVERIFY(rig.messages[0].detail.contains("after 1 of 5 exposures of 120 s"));
+        QCOMPARE(seen(rig), "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " +
+                                QString(messages::SequenceDidNotEnd));
+        QStringList fields;
+        for (const char* name : {"txtNumExposures", "txtLXTime", "txtDelay"})
+            fields << rig.find<QLineEdit>(name)->text();
+        QCOMPARE(fields, (QStringList{"4", "120", "10"}));
     }
 
     // The About command shows the one instance, whose System Info... starts the first system

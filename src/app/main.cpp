@@ -4,7 +4,11 @@
 #include "control/Controller.h"
 #include "control/ScheduledTimer.h"
 #include "core/AppInfo.h"
+#include "journal/JournalCommands.h"
+#include "journal/JournalFiles.h"
+#include "journal/JournalWriter.h"
 #include "system/DBusDesktop.h"
+#include "system/Exiv2ImageReader.h"
 #include "system/Ieee1284Port.h"
 #include "system/QtSerialLine.h"
 #include "system/SystemSerialPorts.h"
@@ -50,6 +54,23 @@ int main(int argc, char* argv[])
         QStringLiteral("Print the Com numbers, their devices and the serial ports present, with "
                        "a udev rule for each adapter, and exit. Opens no port."));
     parser.addOption(listPortsOption);
+    const QCommandLineOption journalOption(
+        QStringLiteral("journal"),
+        QStringLiteral("Print where the night journal is and the last night's exposures, and "
+                       "exit. Opens no port."));
+    parser.addOption(journalOption);
+    const QCommandLineOption matchFramesOption(
+        QStringLiteral("match-frames"),
+        QStringLiteral("Pair the camera's image files in DIR with the journal's exposures, write "
+                       "DIR/kestrova-frames.csv, and exit. Images are only read."),
+        QStringLiteral("DIR"));
+    parser.addOption(matchFramesOption);
+    const QCommandLineOption nightOption(
+        QStringLiteral("night"),
+        QStringLiteral("With --match-frames: the night's journal to use, by the date of its "
+                       "evening (the newest night otherwise)."),
+        QStringLiteral("YYYY-MM-DD"));
+    parser.addOption(nightOption);
 
     // What needs no window is answered before any display is looked for, so it works in a
     // terminal without one.
@@ -57,10 +78,22 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     parser.parse(arguments);
-    if (parser.isSet(listPortsOption) || parser.isSet(help) || parser.isSet(version) ||
+    if (parser.isSet(listPortsOption) || parser.isSet(journalOption) ||
+        parser.isSet(matchFramesOption) || parser.isSet(help) || parser.isSet(version) ||
         parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication app(argc, argv);
         parser.process(app); // --help, --version and unknown options end here
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        if (parser.isSet(journalOption))
+            return kestrova::printJournal(out, err, kestrova::journalFolder());
+        if (parser.isSet(matchFramesOption)) {
+            const kestrova::Exiv2ImageReader reader;
+            return kestrova::matchFrames(
+                parser.value(matchFramesOption),
+                parser.isSet(nightOption) ? std::optional(parser.value(nightOption)) : std::nullopt,
+                kestrova::journalFolder(), reader, out, err);
+        }
         return listPorts();
     }
 
@@ -84,8 +117,11 @@ int main(int argc, char* argv[])
                                            QDBusConnection::systemBus());
     kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
 
+    kestrova::JournalWriter journal(kestrova::journalFolder());
+
     kestrova::Controller controller(store, parallel, serial, ticks, &serialPorts);
     controller.setDesktop(inhibitor, notifier);
+    controller.setJournal(journal);
     QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(controller, store);
     QObject::connect(&terminationSignals, &kestrova::TerminationSignals::received, window,
                      &kestrova::MainWindow::terminate);

@@ -4,6 +4,7 @@
 #include "config/ActiveConfiguration.h"
 #include "config/Messages.h"
 #include "control/DesktopSession.h"
+#include "control/ScheduledTimer.h"
 #include "control/TickSource.h"
 
 #include <QScopedValueRollback>
@@ -38,7 +39,24 @@ Controller::Controller(SettingsStore& store, ParallelPort& parallel, SerialLine&
         if (desktop_)
             desktop_->sequenceStarted();
     });
+    connect(&sequencer_, &Sequencer::exposureOpened, this, [this](int exposure, int planned) {
+        if (!journal_)
+            return;
+        if (exposure == 1) {
+            const SequenceState& state = sequencer_.state();
+            journal_->sequenceStarted(state.ExposuresRemaining, state.ExposureRemaining,
+                                      state.DelayRemaining, journalLine(line_.config()));
+        }
+        journal_->exposureOpened(exposure, planned);
+    });
+    connect(&sequencer_, &Sequencer::exposureClosed, this, [this](int exposure, Ending ending) {
+        if (journal_)
+            journal_->exposureClosed(exposure, ending);
+    });
     connect(&sequencer_, &Sequencer::ended, this, [this](const SequenceEnd& end) {
+        // The journal hears how the computer was kept awake before the desktop lets go.
+        if (journal_)
+            journal_->sequenceEnded(end, desktop_ ? desktop_->keptAwakeBy() : QString());
         if (desktop_)
             desktop_->sequenceEnded(end);
     });
@@ -56,15 +74,30 @@ void Controller::setDesktop(SleepInhibitor& inhibitor, Notifier& notifier)
     desktop_ = std::make_unique<DesktopSession>(inhibitor, notifier);
 }
 
+void Controller::setJournal(JournalWriter& writer)
+{
+    journalWriter_ = &writer;
+    journal_ = std::make_unique<JournalRecorder>(writer, monotonicNanoseconds);
+    connect(&writer, &JournalWriter::unwritable, this, &Controller::journalUnwritable);
+}
+
 void Controller::load()
 {
-    ActionScope scope(*this);
-    // An adapter plugged in for the first time gets its Com number before any port is opened.
-    if (serialPorts_)
-        lookForSerialPorts();
-    SetDefaults();
-    if (LineResult failed = line_.closeShutter())
-        report(*failed);
+    {
+        ActionScope scope(*this);
+        // An adapter plugged in for the first time gets its Com number before any port is
+        // opened.
+        if (serialPorts_)
+            lookForSerialPorts();
+        SetDefaults();
+        if (LineResult failed = line_.closeShutter())
+            report(*failed);
+    }
+    // The line is closed first, as at every start; nothing starts by itself.
+    if (journalWriter_)
+        if (const std::optional<UnfinishedSequence> unfinished =
+                findUnfinishedSequence(journalWriter_->folder()))
+            emit unfinishedSequenceFound(*unfinished);
 }
 
 void Controller::unload()
@@ -90,9 +123,13 @@ void Controller::unload()
 void Controller::toggleShutter()
 {
     ActionScope scope(*this);
+    const bool wasOpen = line_.shutterOpen();
     // A line that failed did not move.
-    if (LineResult failed = line_.shutterOpen() ? line_.closeShutter() : line_.openShutter())
+    if (LineResult failed = wasOpen ? line_.closeShutter() : line_.openShutter())
         report(*failed);
+    else if (journal_)
+        wasOpen ? journal_->closedByHand(journalLine(line_.config()))
+                : journal_->openedByHand(journalLine(line_.config()));
     if (desktop_)
         desktop_->setShutterOpenByHand(line_.shutterOpen());
     emit shutterToggled(line_.shutterOpen());
@@ -184,7 +221,41 @@ void Controller::applyConfiguration()
     if (!sequencer_.running() && !line_.shutterOpen()) {
         if (LineResult failed = line_.closeShutter())
             report(*failed);
+    } else if (journal_ && line_.heldByLineNotConfigured()) {
+        journal_->configurationChanged(journalLine(line_.config()),
+                                       line_.shutterOpen()
+                                           ? QString::fromLatin1(messages::ChangedWhileOpen)
+                                           : QString::fromLatin1(messages::ChangedInPause));
     }
+}
+
+JournalLine Controller::journalLine(const ShutterConfig& config) const
+{
+    JournalLine line;
+    line.activeLogic = config.ActiveLogic;
+    if (config.Use == Interface::Serial) {
+        line.interface = JournalInterface::Serial;
+        line.port = QStringLiteral("Com%1 %2")
+                        .arg(config.commPortNumber())
+                        .arg(comDevice(store_, config.commPortNumber()).path)
+                        .trimmed();
+        line.line =
+            config.ControlLine == ControlLine::Rts ? QStringLiteral("RTS") : QStringLiteral("DTR");
+    } else {
+        line.interface = JournalInterface::Parallel;
+        line.port = QStringLiteral("LPT%1").arg(config.ParallelPortIndex + 1);
+        line.line = QStringLiteral("D%1").arg(config.PortBit);
+    }
+    return line;
+}
+
+// No dialog waits for a click: the night goes on, and a user away from the screen finds the
+// notification on the lock screen.
+void Controller::journalUnwritable(const QString& text)
+{
+    qWarning("%s", qPrintable(text));
+    if (desktop_)
+        desktop_->tell(QString::fromLatin1(messages::JournalNotWritten), text);
 }
 
 void Controller::report(const Failure& failure)

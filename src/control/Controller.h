@@ -3,8 +3,10 @@
 
 #include "config/ComPorts.h"
 #include "config/SettingsStore.h"
+#include "control/JournalRecorder.h"
 #include "control/Sequencer.h"
 #include "core/Failure.h"
+#include "journal/JournalReading.h"
 #include "shutter/ShutterLine.h"
 
 #include <QObject>
@@ -37,6 +39,9 @@ public:
     // Keeps the computer awake while a sequence runs or the shutter is open by hand, and tells
     // how a sequence ended. Both must outlive the controller.
     void setDesktop(SleepInhibitor& inhibitor, Notifier& notifier);
+    // Writes the night's work into the journal, and looks at load for a sequence that did not
+    // end. The writer must outlive the controller.
+    void setJournal(JournalWriter& writer);
 
     // Start-up: new adapters get their Com numbers, the configuration is loaded, the serial port
     // opened when it is chosen, and the line put at its shutter-closed level.
@@ -73,6 +78,9 @@ signals:
     void interfaceChecked(bool parallel, bool serial);
     // After the manual button was used, with the shutter's state then.
     void shutterToggled(bool open);
+    // At load: the journal's last sequence has no end (the program was killed, the computer
+    // crashed). Nothing is started; what is left may be offered.
+    void unfinishedSequenceFound(const kestrova::UnfinishedSequence& unfinished);
 
 private:
     // Every action opens one; the outermost tells the stored values taken as defaults.
@@ -94,6 +102,8 @@ private:
     void tick();
     ComPortTable lookForSerialPorts();
     void noteUnreadable(const QStringList& keys);
+    JournalLine journalLine(const ShutterConfig& config) const;
+    void journalUnwritable(const QString& text);
 
     SettingsStore& store_;
     SerialLine& serial_;
@@ -102,6 +112,8 @@ private:
     ShutterLine line_;
     Sequencer sequencer_;
     std::unique_ptr<DesktopSession> desktop_;
+    std::unique_ptr<JournalRecorder> journal_;
+    JournalWriter* journalWriter_ = nullptr;
     bool parallelChecked_ = false;
     bool serialChecked_ = false;
     bool unloaded_ = false;

@@ -13,6 +13,9 @@ public:
     virtual ~SleepInhibitor() = default;
     virtual void inhibit(const QString& reason) = 0;
     virtual void release() = 0;
+    // The way the computer is kept awake now, as the journal names it: "portal", "logind",
+    // "screen saver"; empty when it is not.
+    virtual QString holder() const = 0;
 };
 
 // One desktop notification; sent without waiting, and dropped when nobody takes it.

@@ -58,6 +58,11 @@ void DesktopSession::ended()
     update();
 }
 
+void DesktopSession::tell(const QString& summary, const QString& body)
+{
+    notifier_.notify({summary, body, Notification::Urgency::Normal});
+}
+
 void DesktopSession::update()
 {
     if (sequenceRunning_ || openByHand_)

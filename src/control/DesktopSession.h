@@ -20,6 +20,10 @@ public:
     void setShutterOpenByHand(bool open);
     // The program's work has ended: nothing of the camera's work goes on.
     void ended();
+    // How the computer is kept awake now: "portal", "logind", "screen saver", or empty.
+    QString keptAwakeBy() const { return inhibitor_.holder(); }
+    // A notification of something the user should know, without a dialog that waits.
+    void tell(const QString& summary, const QString& body);
 
 private:
     void update();

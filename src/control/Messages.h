@@ -74,6 +74,14 @@ inline const char LeavingClosesOldLine[] =
 inline const char LeavingReleasesShutter[] =
     "Closing Kestrova releases the serial port, which drops the line: the shutter closes.";
 
+// The journal's config-change rows and its notification.
+inline const char ChangedWhileOpen[] =
+    "changed while the shutter was open: the line that opened it closes it, then this one";
+inline const char ChangedInPause[] = "changed during the sequence: in force from the next exposure";
+inline const char JournalNotWritten[] = "The night journal could not be written";
+// The message at start-up when the journal's last sequence did not end.
+inline const char SequenceDidNotEnd[] = "The last sequence did not come to its end.";
+
 // What became of the sequence, after the line's own explanation.
 inline const char SequenceNotStarted[] = "The sequence was not started.";
 inline const char SequenceStopped[] = "The sequence has been stopped.";

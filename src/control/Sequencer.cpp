@@ -196,14 +196,14 @@ void Sequencer::drive(bool open)
 }
 
 // Tells of the exposure the line has just opened or closed: one that closes with no second left
-// has run its full length.
-void Sequencer::moved(bool open)
+// has run its full length, whatever ends the sequence then.
+void Sequencer::moved(bool open, Ending ending)
 {
     if (open) {
         openExposure_ = state_.ExposuresDone + 1;
         emit exposureOpened(openExposure_, state_.ExposureRemaining);
     } else if (const int closed = std::exchange(openExposure_, 0)) {
-        emit exposureClosed(closed, state_.ExposureRemaining == 0);
+        emit exposureClosed(closed, state_.ExposureRemaining == 0 ? Ending::Completed : ending);
     }
 }
 
@@ -226,7 +226,7 @@ void Sequencer::end(std::optional<Failure> failure, bool fromLine)
                 Failure{failed->text, withOutcome(failed->detail,
                                                   QString::fromLatin1(messages::ShutterMayBeOpen))};
     } else {
-        moved(false);
+        moved(false, failure ? Ending::Failed : Ending::Cancelled);
     }
     emit runningChanged(false);
     emit exposureTimeChanged(QStringLiteral("0"));

@@ -36,9 +36,13 @@ void SplitTime(Int16 t, SequenceState& state);
 // The total time caption: "hh:mm:ss" from the last split.
 QString timeCaption(const SequenceState& state);
 
+// How an exposure or a running sequence came to its end: by itself, by Cancel (or the program's
+// end), or by a failure.
+enum class Ending { Completed, Cancelled, Failed };
+
 // How a running sequence came to its end, for those who follow it from outside the window.
 struct SequenceEnd {
-    enum class Reason { Completed, Cancelled, Failed };
+    using Reason = Ending;
     Reason reason = Reason::Completed;
     Int16 exposuresDone = 0;
     Int16 lastExposureSeconds = 0; // the length of the last exposure taken
@@ -82,9 +86,9 @@ signals:
     // button are offered only while none runs, Cancel only while one does.
     void runningChanged(bool running);
     // Right after the line has moved: an exposure numbered from 1 opened for plannedSeconds,
-    // and closed, by itself (completed) or by the end of the sequence.
+    // and closed, having run its full length or cut short.
     void exposureOpened(int exposure, int plannedSeconds);
-    void exposureClosed(int exposure, bool completed);
+    void exposureClosed(int exposure, kestrova::Ending ending);
     void started();
     // Before the ending's message, so that the news does not wait for the user.
     void ended(const kestrova::SequenceEnd& end);
@@ -98,7 +102,7 @@ private:
     void endDelay();
     std::optional<Int16> readAgain(const QString& text, const char* field, const char* phase);
     void drive(bool open);
-    void moved(bool open);
+    void moved(bool open, Ending ending = Ending::Completed);
     void end(std::optional<Failure> failure, bool fromLine = false);
     SequenceEnd endOf(const std::optional<Failure>& failure) const;
 

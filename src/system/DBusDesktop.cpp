@@ -300,6 +300,21 @@ void DBusSleepInhibitor::refused(int step, const QString& answer)
         qWarning("%s", qPrintable(messages::mayNotStayAwake(refusals_)));
 }
 
+QString DBusSleepInhibitor::holder() const
+{
+    switch (holding()) {
+    case Way::Portal:
+        return QStringLiteral("portal");
+    case Way::Logind:
+        return QStringLiteral("logind");
+    case Way::ScreenSaver:
+        return QStringLiteral("screen saver");
+    case Way::None:
+        break;
+    }
+    return {};
+}
+
 DBusSleepInhibitor::Way DBusSleepInhibitor::holding() const
 {
     return hold_.step < 0 ? Way::None : InhibitSteps[hold_.step].way;

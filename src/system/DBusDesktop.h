@@ -65,6 +65,7 @@ public:
 
     void inhibit(const QString& reason) override;
     void release() override;
+    QString holder() const override;
 
     // The way the computer is being kept awake; None also while a request is on its way.
     Way holding() const;

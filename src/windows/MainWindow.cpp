@@ -175,6 +175,17 @@ void MainWindow::connectController()
         mnuSerial_->setChecked(serial);
     });
     connect(&controller_, &Controller::message, this, &MainWindow::showMessage);
+    // What is left of a sequence the journal saw begin but not end is offered, never started.
+    connect(&controller_, &Controller::unfinishedSequenceFound, this,
+            [this](const UnfinishedSequence& unfinished) {
+                if (unfinished.exposuresLeft() > 0) {
+                    txtNumExposures_->setText(QString::number(unfinished.exposuresLeft()));
+                    txtLXTime_->setText(QString::number(unfinished.exposureSeconds));
+                    txtDelay_->setText(QString::number(unfinished.delaySeconds));
+                }
+                showMessage({QString::fromLatin1(messages::SequenceDidNotEnd),
+                             unfinishedSequenceText(unfinished)});
+            });
 }
 
 // A failure at start-up is told once the window is on screen, so the user sees what the message
@@ -182,7 +193,7 @@ void MainWindow::connectController()
 void MainWindow::showMessage(const Failure& message)
 {
     if (loading_)
-        startupMessage_ = message;
+        startupMessages_ << message;
     else
         ui::showMessage(message.text, message.detail);
 }
@@ -190,10 +201,10 @@ void MainWindow::showMessage(const Failure& message)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (startupMessage_)
+    if (!startupMessages_.isEmpty())
         QTimer::singleShot(0, this, [this] {
-            if (const auto message = std::exchange(startupMessage_, std::nullopt))
-                ui::showMessage(message->text, message->detail);
+            for (const Failure& message : std::exchange(startupMessages_, {}))
+                ui::showMessage(message.text, message.detail);
         });
 }
 

@@ -6,7 +6,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <optional>
 
 class QAction;
 class QLabel;
@@ -57,7 +56,7 @@ private:
     bool loading_ = true;
     bool askBeforeLeaving_ = true;
     bool unloaded_ = false;
-    std::optional<Failure> startupMessage_;
+    QList<Failure> startupMessages_;
 
     QLineEdit* txtNumExposures_ = nullptr;
     QLineEdit* txtLXTime_ = nullptr;

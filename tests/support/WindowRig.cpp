@@ -30,6 +30,8 @@ MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serial
 {
     delete window;
     Controller& made = make(line, serialPorts, timer);
+    if (journal)
+        made.setJournal(*journal);
     // The window tells the controller's messages in its own boxes, recorded above.
     QObject::disconnect(&made, &Controller::message, nullptr, nullptr);
     window = new MainWindow(made, store);

@@ -40,6 +40,7 @@ struct WindowRig : ControllerRig {
     // The options dialog, once loaded.
     OptionsDialog* optionsDialog() const;
 
+    JournalWriter* journal = nullptr; // the controller's journal, when a test gives one
     QList<ui::Question> questions;
     bool closeWhenAsked = true; // the answer to each question: Close Kestrova
     QPointer<MainWindow> window;
