@@ -5,6 +5,7 @@
 #include "config/Messages.h"
 #include "control/Messages.h"
 #include "fakes/FakeDesktop.h"
+#include "fakes/FakeGuider.h"
 #include "fakes/FakeSerialPorts.h"
 #include "journal/JournalFiles.h"
 #include "support/ControllerRig.h"
@@ -411,6 +412,122 @@ private slots:
         QCOMPARE(unfinished.exposuresLeft(), 2);
         QCOMPARE(rig.driven(), QStringList{"set 888 1"});
         QVERIFY(!rig.controller->running());
+    }
+
+    // Dithering after every Kth exposure but the last: the next exposure opens when both the
+    // delay has passed and the guider has settled (at the latest the settle timeout, 1 s here),
+    // on the timer's ticks; the time left is not counted while the pause is held. Steps:
+    // "N,E,D" starts (after the guider's probe), "tick" or "tick:K", "settled" waits for the
+    // dither's outcome, "drop" drops the guider's connections, "lost" sends StarLost. Edges:
+    // "o<tick>"/"c<tick>" for each opening and closing; then the journal's guider rows and the
+    // notifications of failed dithers.
+    void dithering_data()
+    {
+        QTest::addColumn<QString>("guider"); // every K, and the fake guider's ways
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("edges");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<int>("notified");
+        const QStringList settled = {"dither 1.1", "dither-reply 1. accepted", "settle 1. settled"};
+        // clang-format off
+        QTest::newRow("every 1, settled within the pause: on schedule") << "1" << "3,2,2 tick:2 settled tick:4 settled tick:4" << "o0 c2 o4 c6 o8 c10" << settled + QStringList{"dither 1.2", "dither-reply 1. accepted", "settle 1. settled"} << 0;
+        QTest::newRow("every 1, settling past the pause: held, the time left kept") << "1 slow" << "2,2,1 tick:2 tick:3 settled tick:3" << "o0 c2 o6 c8" << settled << 0;
+        QTest::newRow("every 3 of 4: after the third only") << "3" << "4,1,1 tick:5 settled tick:2" << "o0 c1 o2 c3 o4 c5 o6 c7" << QStringList{"dither 1.3", "dither-reply 1. accepted", "settle 1. settled"} << 0;
+        QTest::newRow("refused: the pause as planned, notified once") << "1 refusing" << "3,1,1 tick settled tick:2 settled tick:2" << "o0 c1 o2 c3 o4 c5" << QStringList{"dither 1.1", "dither-reply 1. refused not guiding", "settle 1. refused", "dither 1.2", "dither-reply 1. refused not guiding", "settle 1. refused"} << 1;
+        QTest::newRow("settle failed, then timed out: a notification each") << "1 failing" << "3,1,1 tick settled tick silent tick settled tick:2" << "o0 c1 o2 c3 o4 c5" << QStringList{"dither 1.1", "dither-reply 1. accepted", "settle 1. settle failed", "dither 1.2", "settle 1. timed out", "guider 1. connection lost"} << 2;
+        QTest::newRow("the guider's connection dropped and back") << "1" << "3,1,1 tick settled drop back tick:2 settled tick:2" << "o0 c1 o2 c3 o4 c5" << settled + QStringList{"guider 1. connection lost", "guider 1. connection back", "dither 1.2", "dither-reply 1. accepted", "settle 1. settled"} << 0;
+        QTest::newRow("a star lost during an exposure is written against it") << "1" << "2,2,1 tick lost tick settled tick:3" << "o0 c2 o3 c5" << QStringList{"star-lost 1.1"} + settled << 0;
+        // clang-format on
+    }
+    void dithering()
+    {
+        QFETCH(QString, guider);
+        QFETCH(QString, script);
+        FakeGuider fake;
+        fake.settleAfterMs = guider.contains("slow") ? 400 : 0;
+        fake.refusal = guider.contains("refusing") ? "not guiding" : QString();
+        fake.settle =
+            guider.contains("failing") ? FakeGuider::Settle::Failed : FakeGuider::Settle::Done;
+        QTemporaryDir dir;
+        JournalWriter writer(dir.path());
+        FakeDesktop desktop;
+        ControllerRig rig;
+        QList<StoredSetting> guiding;
+        for (const GuidingSettingText& setting : guidingSettingsTexts(
+                 {guider.section(' ', 0, 0).toInt(), {5, false, {1.5, 0, 1}}, fake.address()}))
+            guiding << StoredSetting{guiding::Section, setting.key, setting.text};
+        rig.store.save(guiding);
+        Controller& controller = rig.make();
+        controller.setDesktop(desktop, desktop);
+        controller.setJournal(writer);
+        controller.dithering().setReconnectInterval(50);
+        controller.load();
+        int ticks = 0;
+        QStringList edges;
+        connect(&controller.sequencer(), &Sequencer::exposureOpened,
+                [&] { edges << QString("o%1").arg(ticks); });
+        connect(&controller.sequencer(), &Sequencer::exposureClosed,
+                [&] { edges << QString("c%1").arg(ticks); });
+        QString totalWhileHeld;
+        for (const QString& word : script.split(' ')) {
+            if (word.contains(',')) {
+                rig.play(word);
+                QTRY_VERIFY(controller.running());
+            } else if (word.startsWith("tick")) {
+                for (int i = word.section(':', 1).toInt() ? word.section(':', 1).toInt() : 1; i > 0;
+                     --i) {
+                    ++ticks;
+                    rig.ticks->fire();
+                    if (controller.sequencer().waitingPastPause())
+                        totalWhileHeld += rig.readouts().section(' ', 0, 0) + ' ';
+                }
+            } else if (word == "settled") {
+                QTRY_VERIFY(!controller.settling());
+            } else if (word == "drop") {
+                fake.dropClients();
+                QTRY_COMPARE(fake.clients(), 0);
+            } else if (word == "back") {
+                QTRY_COMPARE(fake.clients(), 1);
+                QTest::qWait(50); // greeted
+            } else if (word == "silent") {
+                fake.answers = false;
+                fake.settle = FakeGuider::Settle::Never;
+            } else if (word == "lost") {
+                QSignalSpy lost(&controller.dithering(), &DitherCoordinator::starLost);
+                fake.sendStarLost();
+                QVERIFY(lost.wait(10000));
+            }
+        }
+        QVERIFY(!controller.running());
+        QTEST(edges.join(' '), "edges");
+        QStringList rows =
+            journalRows(dir.path()).filter(QRegularExpression("^(dither|settle|star-lost|guider)"));
+        QTEST(rows.replaceInStrings(QRegularExpression(" (The |Connected |5 px).*"), ""), "rows");
+        QTEST(int(desktop.notifications.filter(messages::DitherFailed).size()), "notified");
+        if (guider.contains("slow"))
+            QCOMPARE(totalWhileHeld, "00:00:02 00:00:02 00:00:02 "); // the last exposure
+    }
+
+    // With dithering on, a guider that does not answer at Start leaves the sequence unstarted,
+    // saying which address did not answer and how to turn dithering off.
+    void guiderNotAnsweringAtStart()
+    {
+        FakeGuider fake;
+        fake.stopListening();
+        ControllerRig rig;
+        QList<StoredSetting> guiding;
+        for (const GuidingSettingText& setting :
+             guidingSettingsTexts({1, DitherParameters{}, fake.address()}))
+            guiding << StoredSetting{guiding::Section, setting.key, setting.text};
+        rig.store.save(guiding);
+        rig.open();
+        rig.play("2,1,1");
+        QTRY_COMPARE(rig.messages.size(), 1);
+        QCOMPARE(rig.messages[0].text, messages::GuiderDidNotAnswer);
+        QVERIFY(rig.messages[0].detail.contains(fake.address().text()));
+        QVERIFY(rig.messages[0].detail.contains("kestrova --dither-every 0"));
+        QVERIFY(!rig.controller->running());
+        QCOMPARE(rig.driven(), QStringList{"set 888 1"});
     }
 
     // The Interface choice, the other interface cleared first, is used at the next start; a

@@ -6,6 +6,7 @@
 #include "control/DesktopSession.h"
 #include "control/ScheduledTimer.h"
 #include "control/TickSource.h"
+#include "journal/JournalFiles.h"
 
 #include <QScopedValueRollback>
 #include <algorithm>
@@ -49,11 +50,12 @@ Controller::Controller(SettingsStore& store, ParallelPort& parallel, SerialLine&
         }
         journal_->exposureOpened(exposure, planned);
     });
-    connect(&sequencer_, &Sequencer::exposureClosed, this, [this](int exposure, Ending ending) {
-        if (journal_)
-            journal_->exposureClosed(exposure, ending);
-    });
+    connect(&sequencer_, &Sequencer::exposureClosed, this, &Controller::exposureClosed);
     connect(&sequencer_, &Sequencer::ended, this, [this](const SequenceEnd& end) {
+        // A dither under way has no pause left to hold.
+        if (std::exchange(settling_, false))
+            emit settlingChanged(false);
+        dithering_.stop();
         // The journal hears how the computer was kept awake before the desktop lets go.
         if (journal_)
             journal_->sequenceEnded(end, desktop_ ? desktop_->keptAwakeBy() : QString());
@@ -62,6 +64,90 @@ Controller::Controller(SettingsStore& store, ParallelPort& parallel, SerialLine&
     });
     connect(&ticks_, &TickSource::timeout, this, &Controller::tick);
     connect(&store_, &SettingsStore::changed, this, &Controller::settingsChanged);
+    connectDithering();
+}
+
+void Controller::connectDithering()
+{
+    connect(&dithering_, &DitherCoordinator::probed, this,
+            [this](bool answered, const QString& text) {
+                if (!std::exchange(startWaitsForGuider_, false))
+                    return;
+                ActionScope scope(*this);
+                if (answered)
+                    sequencer_.Start();
+                else
+                    report({QString::fromLatin1(messages::GuiderDidNotAnswer), text});
+            });
+    connect(&dithering_, &DitherCoordinator::replied, this,
+            [this](bool accepted, const QString& guiderText) {
+                if (journal_)
+                    journal_->ditherReplied(accepted, guiderText);
+            });
+    connect(&dithering_, &DitherCoordinator::finished, this, &Controller::ditherFinished);
+    connect(&dithering_, &DitherCoordinator::starLost, this, [this](const QString& details) {
+        if (!journal_)
+            return;
+        const SequenceState& state = sequencer_.state();
+        journal_->starLost(
+            state.Exposing ? std::optional<int>(state.ExposuresDone + 1) : std::nullopt, details);
+    });
+    connect(&dithering_, &DitherCoordinator::connectionLost, this, [this](const QString& text) {
+        if (journal_)
+            journal_->guiderConnection(false, text);
+    });
+    connect(&dithering_, &DitherCoordinator::reconnected, this, [this](const QString& text) {
+        if (journal_)
+            journal_->guiderConnection(true, text);
+    });
+}
+
+// After every Kth exposure but the last, the next exposure waits for the guider to dither and
+// settle, at least the delay and at most the settle timeout.
+void Controller::exposureClosed(int exposure, Ending ending)
+{
+    if (journal_)
+        journal_->exposureClosed(exposure, ending);
+    const SequenceState& state = sequencer_.state();
+    if (ending != Ending::Completed || !state.Delaying || !guiding_.ditheringOn() ||
+        !dithersAfter(guiding_.ditherEvery, state.ExposuresDone,
+                      state.ExposuresDone + state.ExposuresRemaining))
+        return;
+    if (journal_)
+        journal_->ditherRequested(exposure, guiding_.dither);
+    sequencer_.holdPause();
+    settling_ = true;
+    emit settlingChanged(true);
+    dithering_.dither(guiding_.dither);
+}
+
+// Whatever became of the dither, the sequence goes on; each kind of failure is notified once a
+// night, and every one is in the journal.
+void Controller::ditherFinished(const DitherOutcome& outcome)
+{
+    if (!std::exchange(settling_, false))
+        return;
+    if (journal_)
+        journal_->ditherFinished(outcome);
+    sequencer_.releasePause();
+    emit settlingChanged(false);
+    if (outcome.kind == DitherOutcome::Kind::Settled || !desktop_)
+        return;
+    const QDate night = nightOf(QDateTime::currentDateTime());
+    if (std::exchange(ditherNoticesNight_, night) != night)
+        ditherNotices_.startNight();
+    if (ditherNotices_.shouldNotify(outcome.kind))
+        desktop_->tell(QString::fromLatin1(messages::DitherFailed), outcome.text);
+}
+
+void Controller::loadGuiding()
+{
+    const LoadedGuidingSettings loaded = readGuidingSettings([this](const QString& key,
+                                                                    const QString& defaultText) {
+        return store_.read(QLatin1String(guiding::Section), key, defaultText).value_or(QString());
+    });
+    guiding_ = loaded.settings;
+    noteUnreadable(loaded.unreadable);
 }
 
 Controller::~Controller()
@@ -90,6 +176,7 @@ void Controller::load()
         if (serialPorts_)
             lookForSerialPorts();
         SetDefaults();
+        loadGuiding();
         if (LineResult failed = line_.closeShutter())
             report(*failed);
     }
@@ -108,10 +195,12 @@ void Controller::unload()
     // Nothing would ever end a running exposure: the sequence ends as Cancel ends it, with the
     // line closed. A shutter opened by hand stays as it is, unless it was opened through a line
     // no longer configured, which nothing would close again.
+    startWaitsForGuider_ = false;
     if (sequencer_.running())
         sequencer_.Cancel();
     else if (LineResult failed = line_.closeLinesNotConfigured())
         report(*failed);
+    dithering_.stop();
     ticks_.setEnabled(false);
     // Otherwise the line is not driven at the end; releasing the port is all.
     if (serial_.isOpen())
@@ -138,6 +227,13 @@ void Controller::toggleShutter()
 void Controller::start()
 {
     ActionScope scope(*this);
+    // With dithering on, a guider that does not answer stops the sequence before it starts.
+    if (guiding_.ditheringOn() && !sequencer_.running() &&
+        !(dithering_.isConnected() && dithering_.address().text() == guiding_.guider.text())) {
+        startWaitsForGuider_ = true;
+        dithering_.probe(guiding_.guider);
+        return;
+    }
     sequencer_.Start();
 }
 
@@ -178,6 +274,10 @@ void Controller::settingsChanged(const SettingsChange& change)
         std::any_of(std::begin(settings::All), std::end(settings::All),
                     [&](const SettingKey& setting) { return change.touches(setting); }))
         applyConfiguration();
+    if (std::any_of(change.saved.begin(), change.saved.end(), [](const StoredSetting& saved) {
+            return saved.section == QLatin1String(guiding::Section);
+        }))
+        loadGuiding();
 }
 
 QList<ComPort> Controller::comPorts()

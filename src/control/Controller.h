@@ -6,6 +6,7 @@
 #include "control/JournalRecorder.h"
 #include "control/Sequencer.h"
 #include "core/Failure.h"
+#include "guider/DitherCoordinator.h"
 #include "journal/JournalReading.h"
 #include "shutter/ShutterLine.h"
 
@@ -70,6 +71,11 @@ public:
     bool shutterOpen() const { return line_.shutterOpen(); }
     bool parallelChecked() const { return parallelChecked_; }
     bool serialChecked() const { return serialChecked_; }
+    // The guiding settings in force, from the store's "Guiding" group.
+    const GuidingSettings& guiding() const { return guiding_; }
+    DitherCoordinator& dithering() { return dithering_; }
+    // The sequence waits for the guider to settle after a dither.
+    bool settling() const { return settling_; }
 
 signals:
     // What the user must be told; at most one per action.
@@ -81,6 +87,8 @@ signals:
     // At load: the journal's last sequence has no end (the program was killed, the computer
     // crashed). Nothing is started; what is left may be offered.
     void unfinishedSequenceFound(const kestrova::UnfinishedSequence& unfinished);
+    // A dither was asked for after an exposure, and the guider has settled or failed to.
+    void settlingChanged(bool settling);
 
 private:
     // Every action opens one; the outermost tells the stored values taken as defaults.
@@ -104,6 +112,10 @@ private:
     void noteUnreadable(const QStringList& keys);
     JournalLine journalLine(const ShutterConfig& config) const;
     void journalUnwritable(const QString& text);
+    void loadGuiding();
+    void connectDithering();
+    void exposureClosed(int exposure, Ending ending);
+    void ditherFinished(const DitherOutcome& outcome);
 
     SettingsStore& store_;
     SerialLine& serial_;
@@ -114,6 +126,12 @@ private:
     std::unique_ptr<DesktopSession> desktop_;
     std::unique_ptr<JournalRecorder> journal_;
     JournalWriter* journalWriter_ = nullptr;
+    GuidingSettings guiding_;
+    DitherCoordinator dithering_;
+    bool startWaitsForGuider_ = false; // Start pressed, the guider probed
+    bool settling_ = false;            // a pause holds for the guider
+    DitherFailureNotices ditherNotices_;
+    QDate ditherNoticesNight_;
     bool parallelChecked_ = false;
     bool serialChecked_ = false;
     bool unloaded_ = false;

@@ -140,4 +140,70 @@ void JournalRecorder::configurationChanged(const JournalLine& line, const QStrin
     write(change);
 }
 
+void JournalRecorder::ditherRequested(int afterExposure, const DitherParameters& parameters)
+{
+    JournalRow dither = row(JournalEvent::Dither);
+    dither.exposure = afterExposure;
+    dither.detail = QStringLiteral("%1 px%2; settle within %3 px for %4 s, at most %5 s")
+                        .arg(parameters.pixels)
+                        .arg(parameters.raOnly ? QStringLiteral(", RA only") : QString())
+                        .arg(parameters.settle.pixels)
+                        .arg(parameters.settle.seconds)
+                        .arg(parameters.settle.timeoutSeconds);
+    write(dither);
+}
+
+void JournalRecorder::ditherReplied(bool accepted, const QString& guiderText)
+{
+    JournalRow reply = row(JournalEvent::DitherReply);
+    reply.outcome = accepted ? JournalOutcome::Accepted : JournalOutcome::Refused;
+    reply.detail = guiderText;
+    write(reply);
+}
+
+void JournalRecorder::ditherFinished(const DitherOutcome& outcome)
+{
+    JournalRow settle = row(JournalEvent::Settle);
+    switch (outcome.kind) {
+    case DitherOutcome::Kind::Settled:
+        settle.outcome = JournalOutcome::Settled;
+        break;
+    case DitherOutcome::Kind::SettleFailed:
+        settle.outcome = JournalOutcome::SettleFailed;
+        break;
+    case DitherOutcome::Kind::Refused:
+        settle.outcome = JournalOutcome::Refused;
+        break;
+    case DitherOutcome::Kind::TimedOut:
+        settle.outcome = JournalOutcome::TimedOut;
+        break;
+    case DitherOutcome::Kind::ConnectionLost:
+        settle.outcome = JournalOutcome::ConnectionLost;
+        break;
+    }
+    settle.measuredMs = outcome.settleMs;
+    if (outcome.shifted) {
+        settle.dxPx = outcome.dx;
+        settle.dyPx = outcome.dy;
+    }
+    settle.detail = outcome.text;
+    write(settle);
+}
+
+void JournalRecorder::starLost(std::optional<int> exposure, const QString& details)
+{
+    JournalRow lost = row(JournalEvent::StarLost);
+    lost.exposure = exposure;
+    lost.detail = details;
+    write(lost);
+}
+
+void JournalRecorder::guiderConnection(bool back, const QString& text)
+{
+    JournalRow guider = row(JournalEvent::Guider);
+    guider.outcome = back ? JournalOutcome::ConnectionBack : JournalOutcome::ConnectionLost;
+    guider.detail = text;
+    write(guider);
+}
+
 } // namespace kestrova

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "control/Sequencer.h"
+#include "guider/DitherOutcome.h"
+#include "guider/GuidingSettings.h"
 #include "journal/JournalWriter.h"
 #include "shutter/ShutterConfig.h"
 
@@ -43,6 +45,15 @@ public:
     void openedByHand(const JournalLine& line);
     void closedByHand(const JournalLine& line);
     void configurationChanged(const JournalLine& line, const QString& detail);
+
+    // The guider, against the running sequence: a dither asked for after an exposure, the
+    // guider's answer, the settling's outcome, a star lost during an exposure, the connection
+    // lost or back.
+    void ditherRequested(int afterExposure, const DitherParameters& parameters);
+    void ditherReplied(bool accepted, const QString& guiderText);
+    void ditherFinished(const DitherOutcome& outcome);
+    void starLost(std::optional<int> exposure, const QString& details);
+    void guiderConnection(bool back, const QString& text);
 
 private:
     JournalRow row(JournalEvent event) const;

@@ -79,6 +79,10 @@ inline const char ChangedWhileOpen[] =
     "changed while the shutter was open: the line that opened it closes it, then this one";
 inline const char ChangedInPause[] = "changed during the sequence: in force from the next exposure";
 inline const char JournalNotWritten[] = "The night journal could not be written";
+// The guider: at Start when it does not answer, and the notification of a failed dither.
+inline const char GuiderDidNotAnswer[] = "The guider did not answer; the sequence was not started.";
+inline const char DitherFailed[] = "A dither failed; the sequence goes on";
+
 // The message at start-up when the journal's last sequence did not end.
 inline const char SequenceDidNotEnd[] = "The last sequence did not come to its end.";
 

@@ -119,9 +119,12 @@ void Sequencer::Tick()
 {
     if (!running())
         return;
+    // A pause held past its delay adds to no count, up to the tick that ends it: the time left
+    // is the plan's.
+    const bool pastPause = state_.Delaying && state_.DelayRemaining == 0;
     // An exposure or pause lengthened by an edit outlasts the total computed at Start; the
     // read-out then stays at zero rather than counting below it.
-    if (state_.TotalRemaining > 0)
+    if (state_.TotalRemaining > 0 && !pastPause)
         state_.TotalRemaining = sub16(state_.TotalRemaining, 1);
     showTotal();
 
@@ -134,9 +137,21 @@ void Sequencer::Tick()
         return;
     }
     emit exposureTimeChanged(QStringLiteral("..."));
-    state_.DelayRemaining = sub16(state_.DelayRemaining, 1);
-    if (state_.DelayRemaining == 0)
+    if (!pastPause)
+        state_.DelayRemaining = sub16(state_.DelayRemaining, 1);
+    if (state_.DelayRemaining == 0 && !held_)
         endDelay();
+}
+
+void Sequencer::holdPause()
+{
+    if (state_.Delaying)
+        held_ = true;
+}
+
+void Sequencer::releasePause()
+{
+    held_ = false;
 }
 
 void Sequencer::endExposure()
@@ -219,6 +234,7 @@ void Sequencer::end(std::optional<Failure> failure, bool fromLine)
 {
     // The phase flags may already be down when the last exposure ends.
     const bool wasStarted = std::exchange(started_, false);
+    held_ = false;
     ticks_.setEnabled(false);
     if (LineResult failed = line_.closeShutter()) {
         if (!failure || !fromLine)

@@ -74,6 +74,14 @@ public:
     void Tick();
     void Cancel();
 
+    // In a pause: the next exposure waits, whatever the delay, until releasePause() (the guider
+    // settling after a dither). The delay stays the shortest pause; a pause held beyond it ends
+    // at the first tick after the release, and the time left is not counted down meanwhile.
+    void holdPause();
+    void releasePause();
+    // The pause has passed and the next exposure waits for its release.
+    bool waitingPastPause() const { return held_ && state_.Delaying && state_.DelayRemaining == 0; }
+
     const SequenceState& state() const { return state_; }
     bool running() const { return state_.Exposing || state_.Delaying; }
 
@@ -112,6 +120,7 @@ private:
     SequenceState state_;
     bool started_ = false; // from a successful Start to the sequence's end
     int openExposure_ = 0; // the exposure the line holds open, 0 for none
+    bool held_ = false;    // the pause waits for releasePause()
 };
 
 } // namespace kestrova

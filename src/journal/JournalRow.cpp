@@ -31,6 +31,13 @@ constexpr std::pair<JournalOutcome, const char*> OutcomeNames[] = {
     {JournalOutcome::Completed, "completed"},
     {JournalOutcome::Cancelled, "cancelled"},
     {JournalOutcome::Failed, "failed"},
+    {JournalOutcome::Accepted, "accepted"},
+    {JournalOutcome::Refused, "refused"},
+    {JournalOutcome::Settled, "settled"},
+    {JournalOutcome::SettleFailed, "settle failed"},
+    {JournalOutcome::TimedOut, "timed out"},
+    {JournalOutcome::ConnectionLost, "connection lost"},
+    {JournalOutcome::ConnectionBack, "connection back"},
 };
 constexpr std::pair<JournalAwake, const char*> AwakeNames[] = {
     {JournalAwake::Portal, "portal"},

@@ -40,9 +40,20 @@ enum class JournalEvent {
 // The port a line belongs to.
 enum class JournalInterface { Parallel, Serial }; // parallel, serial
 
-// How an exposure or a sequence ended: a close row has none for an exposure that ran its full
-// length.
-enum class JournalOutcome { Completed, Cancelled, Failed }; // completed, cancelled, failed
+// How an exposure or a sequence ended (a close row has none for an exposure that ran its full
+// length), and how the guider answered a dither and settled.
+enum class JournalOutcome {
+    Completed,      // completed
+    Cancelled,      // cancelled
+    Failed,         // failed
+    Accepted,       // accepted: the guider took the dither request
+    Refused,        // refused
+    Settled,        // settled
+    SettleFailed,   // settle failed
+    TimedOut,       // timed out
+    ConnectionLost, // connection lost
+    ConnectionBack, // connection back
+};
 
 // How the computer was kept awake during a sequence.
 enum class JournalAwake { Portal, Logind, ScreenSaver, No }; // portal, logind, screen saver, no
