@@ -105,7 +105,7 @@ depend_names=$(sed 's/ ([^)]*)//g; s/, */\n/g' <<<"$depends")
 # Names that only dpkg-shlibdeps finds in the executable prove the list was computed.
 missing_depends=()
 for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 \
-    libieee1284-3 fonts-liberation2; do
+    libqt6dbus6 libqt6network6 libexiv2-27 libieee1284-3 fonts-liberation2; do
     grep -qxF "$library" <<<"$depend_names" || missing_depends+=("$library")
 done
 verdict "Depends holds the libraries of the executable" \
