@@ -326,7 +326,8 @@ private slots:
     }
 
     // The About command shows the one instance, whose System Info... starts the first system
-    // information tool found on the PATH, or says that none is available. Closed, it is unloaded.
+    // information tool found on the PATH on every click, or says that none is available. Closed,
+    // it is unloaded.
     void aboutBox()
     {
         // Beside the test program: a temporary folder may be mounted without the right to run.
@@ -355,6 +356,10 @@ private slots:
         child<QPushButton>(about, "cmdSysInfo")->click();
         QTRY_VERIFY(QFile::exists(tools.filePath("hardinfo.started")));
         QVERIFY(!QFile::exists(tools.filePath("cpu-x.started")) && rig.messages.size() == 1);
+        // Every click starts it anew.
+        QVERIFY(QFile::remove(tools.filePath("hardinfo.started")));
+        child<QPushButton>(about, "cmdSysInfo")->click();
+        QTRY_VERIFY(QFile::exists(tools.filePath("hardinfo.started")));
         about->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(about.isNull());
