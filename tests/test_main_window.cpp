@@ -262,7 +262,8 @@ private slots:
 
         rig.play(script.section('|', 0, 0));
         QTRY_COMPARE(inhibitor.calls().outstanding(), 0);
-        QCOMPARE(Ways.at(int(inhibitor.holding())), way);
+        // The portal grants with its request's Response, a signal that may follow the reply.
+        QTRY_COMPARE(Ways.at(int(inhibitor.holding())), way);
         QCOMPARE(desktop.lock(), way == "logind" ? "held" : "none");
         QCOMPARE(rig.find("cmdStart")->isEnabled(), !rig.ticks->isEnabled()); // not while running
         rig.play(script.section('|', 1));
