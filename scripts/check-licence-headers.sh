@@ -5,9 +5,21 @@
 # those that cannot hold a comment or are licence texts themselves, listed below; a file of a new
 # kind therefore fails until it has its line or a reason to be left out.
 #
+# It checks the files git tracks, so it runs in a git checkout (development and CI). An unpacked
+# source archive also holds what a distribution adds to it (its debian/ folder, its build folder
+# obj-*), which this project does not license: there it skips, exiting with SkipStatus after
+# saying why.
+#
 # usage: scripts/check-licence-headers.sh [SOURCE_DIR]    (default: this checkout)
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
+
+# CTest's SKIP_RETURN_CODE for this test (tests/CMakeLists.txt).
+SkipStatus=77
+skip() {
+    echo "licence check skipped: $*"
+    exit "$SkipStatus"
+}
 
 project_licence=GPL-3.0-or-later
 # AppStream accepts only permissive licences for metadata: the metainfo is under FSFAP, as its
@@ -27,18 +39,26 @@ exempt() {
     esac
 }
 
-# The files git tracks; outside a git checkout (an unpacked source archive), every file but the
-# build folders.
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    files=$(git ls-files)
-else
-    files=$(find . -path ./.git -prune -o -path './build*' -prune -o -type f -print | sed 's|^\./||')
+# Only the top of a checkout has .git (a folder, or a file in a worktree): a tree unpacked
+# inside some other checkout is not taken for one. Once it is there, git must answer.
+[ -e .git ] || skip "$PWD is not a git checkout (an unpacked source archive?), and only git" \
+    "tells the project's files from those a build or a distribution added"
+command -v git >/dev/null || {
+    echo "$PWD is a git checkout, but git is not installed: install git to check its files"
+    exit 1
+}
+tracked=$(mktemp)
+trap 'rm -f "$tracked"' EXIT
+if ! git ls-files -z >"$tracked"; then
+    echo "git cannot list the files of $PWD (see its message above)"
+    exit 1
 fi
 
 missing=0
 checked=0
-while IFS= read -r file; do
-    [ -n "$file" ] && [ -f "$file" ] || continue
+# NUL-separated: git would quote names with unusual characters otherwise.
+while IFS= read -r -d '' file; do
+    [ -f "$file" ] || continue # deleted, not yet committed
     exempt "$file" && continue
     checked=$((checked + 1))
     line="SPDX-License-Identifier: $(licence_of "$file")"
@@ -46,7 +66,7 @@ while IFS= read -r file; do
         echo "$file: no \"$line\" in its first three lines"
         missing=$((missing + 1))
     fi
-done <<<"$files"
+done <"$tracked"
 
 if [ "$missing" -ne 0 ]; then
     echo "$missing of $checked files lack their licence line"

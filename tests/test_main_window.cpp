@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as the user sees it, on the controller rig's fakes: its controls, the question
 // before leaving, the message boxes and the about box.
-#include "about/AboutDialog.h"
+#include "windows/AboutDialog.h"
 #include "about/AboutText.h"
 #include "control/Messages.h"
 #include "journal/JournalWriter.h"
@@ -145,7 +145,8 @@ private slots:
     }
 
     // The About command shows the one instance, whose System Info... starts the first system
-    // information tool found on the PATH, or says that none is available. Closed, it is unloaded.
+    // information tool found on the PATH on every click, or says that none is available. Closed,
+    // it is unloaded.
     void aboutBox()
     {
         // Beside the test program: a temporary folder may be mounted without the right to run.
@@ -162,6 +163,8 @@ private slots:
                                [](QWidget* window) { return qobject_cast<AboutDialog*>(window); }),
                  1);
         QCOMPARE(child<QLabel>(about, "lblVersion")->text(), "Version 1.0.1");
+        QCOMPARE(about->windowTitle(), "About Kestrova");
+        QCOMPARE(about->objectName(), "frmAbout");
         child<QPushButton>(about, "cmdSysInfo")->click();
         QCOMPARE(rig.messages.size(), 1);
         QCOMPARE(rig.messages[0].text, about::SysInfoUnavailable);
@@ -174,6 +177,10 @@ private slots:
         child<QPushButton>(about, "cmdSysInfo")->click();
         QTRY_VERIFY(QFile::exists(tools.filePath("hardinfo.started")));
         QVERIFY(!QFile::exists(tools.filePath("cpu-x.started")) && rig.messages.size() == 1);
+        // Every click starts it anew.
+        QVERIFY(QFile::remove(tools.filePath("hardinfo.started")));
+        child<QPushButton>(about, "cmdSysInfo")->click();
+        QTRY_VERIFY(QFile::exists(tools.filePath("hardinfo.started")));
         about->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(about.isNull());

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "windows/MainWindow.h"
 
-#include "about/AboutDialog.h"
+#include "windows/AboutDialog.h"
 #include "control/Messages.h"
 #include "ui/AppIcon.h"
 #include "ui/Controls.h"

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "about/SysInfo.h"
-
 #include <QDialog>
 
 class QLabel;
@@ -15,22 +13,21 @@ namespace kestrova {
 class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    // The platform must outlive the dialog.
-    explicit AboutDialog(const about::SysInfoPlatform& platform);
+    AboutDialog();
 
-    // Shows the single instance on this machine's platform, creating and loading it when it is
-    // not loaded and bringing it to the front when it is.
+    // Shows the single instance, creating and loading it when it is not loaded and bringing it
+    // to the front when it is.
     static void showInstance();
     // The loaded instance, or nullptr.
     static AboutDialog* instance();
 
+    // Starts the system information tool, or says that none is available.
     void StartSysInfo();
 
 private:
     void createControls();
     void load();
 
-    about::SysInfoPlatform platform_;
     QPushButton* cmdOK_ = nullptr;
     QPushButton* cmdSysInfo_ = nullptr;
     QLabel* lblTitle_ = nullptr;

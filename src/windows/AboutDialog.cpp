@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "about/AboutDialog.h"
+#include "windows/AboutDialog.h"
 
 #include "about/AboutText.h"
-#include "about/SystemPlatform.h"
+#include "about/SysInfo.h"
 #include "core/AppInfo.h"
 #include "ui/AppIcon.h"
 #include "ui/Controls.h"
@@ -58,7 +58,7 @@ QWidget* ruleStroke(QWidget* parent, const char* name, int x1, int x2, int y, in
 
 } // namespace
 
-AboutDialog::AboutDialog(const about::SysInfoPlatform& platform) : platform_(platform)
+AboutDialog::AboutDialog()
 {
     setObjectName(QStringLiteral("frmAbout"));
     // A parentless dialog: no owner, so closing the main window leaves it open. On X11 Qt marks
@@ -130,14 +130,15 @@ void AboutDialog::load()
 
 void AboutDialog::StartSysInfo()
 {
-    about::StartSysInfo(platform_, [](const QString& text) { ui::showMessage(text); });
+    if (!about::startSystemInformationTool())
+        ui::showMessage(QString::fromLatin1(about::SysInfoUnavailable));
 }
 
 void AboutDialog::showInstance()
 {
     QPointer<AboutDialog>& dialog = loadedInstance();
     if (!dialog)
-        dialog = new AboutDialog(about::systemPlatform());
+        dialog = new AboutDialog;
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
