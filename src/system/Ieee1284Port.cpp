@@ -6,13 +6,13 @@
 
 #include <QString>
 #include <cerrno>
-#include <utility>
 #include <cstring>
 #include <fcntl.h>
 #include <ieee1284.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrova {
 

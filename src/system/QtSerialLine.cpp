@@ -148,8 +148,8 @@ LineResult QtSerialLine::open(int commPortNumber)
     if (lock.outcome == PortLockOutcome::Refused)
         return LineFailure{
             QString::fromLatin1(messages::PortInUse),
-            messages::portDrivenByAnother(QStringLiteral("Com%1 (%2)").arg(commPortNumber).arg(device),
-                                          lock.holder)};
+            messages::portDrivenByAnother(
+                QStringLiteral("Com%1 (%2)").arg(commPortNumber).arg(device), lock.holder)};
     if (lock.outcome == PortLockOutcome::Unavailable)
         return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
                            messages::comOpenFailed(commPortNumber, lock.problem)};
