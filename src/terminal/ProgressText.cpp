@@ -26,7 +26,7 @@ QString progressLine(const ProgressPoint& point, int columns)
                              .arg(point.phaseElapsed)
                              .arg(point.phaseLength);
     const QString tail = point.timeLeft + QStringLiteral(" left");
-    const int room = columns - 1 - int(head.size() + tail.size()) - 4; // spaces and brackets
+    const int room = columns - 1 - int(head.size() + tail.size()) - 6; // spaces and brackets
     if (room >= ShortestBar)
         return head + QLatin1String("  ") +
                bar(point.totalElapsed, point.total, std::min(room, LongestBar)) +
