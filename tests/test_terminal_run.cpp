@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace kestrova;
@@ -58,17 +59,23 @@ public:
             process.kill();
             process.waitForFinished(30000);
         }
-        if (terminal_ >= 0)
-            ::close(terminal_);
+        for (const int fd : {terminal_, stoppedTerminal_})
+            if (fd >= 0)
+                ::close(fd);
     }
 
-    // Standard output is a pipe, or with onTerminal a pseudo-terminal of 100 columns.
-    void start(const QStringList& arguments, bool onTerminal = false)
+    // Standard output is a pipe, or with onTerminal a pseudo-terminal of 100 columns; stopped,
+    // its output is suspended as Ctrl+S suspends it.
+    void start(const QStringList& arguments, bool onTerminal = false, bool stopped = false)
     {
         if (onTerminal) {
             terminal_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
             if (terminal_ >= 0 && grantpt(terminal_) == 0 && unlockpt(terminal_) == 0) {
                 const QByteArray name = ptsname(terminal_);
+                if (stopped) {
+                    stoppedTerminal_ = ::open(name.constData(), O_RDWR | O_NOCTTY);
+                    ::tcflow(stoppedTerminal_, TCOOFF);
+                }
                 const winsize size{24, 100, 0, 0};
                 process.setChildProcessModifier([name, size] {
                     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY);
@@ -95,12 +102,15 @@ public:
         return true;
     }
 
-    // The exit status, -1 for a crash.
+    // The exit status; -1 for a crash or a program that does not end.
     int finish()
     {
         pid_ = process.processId();
-        while (!process.waitForFinished(100))
+        for (int waited = 0; !process.waitForFinished(100); ++waited) {
             readTerminal();
+            if (waited == 1200) // two minutes: the program hangs
+                return -1;
+        }
         readTerminal();
         out += QString::fromLocal8Bit(process.readAllStandardOutput());
         err = QString::fromLocal8Bit(process.readAllStandardError());
@@ -134,6 +144,7 @@ private:
     QTemporaryDir home_;
     QString settingsFile_;
     int terminal_ = -1;
+    int stoppedTerminal_ = -1;
     qint64 pid_ = 0;
 };
 
@@ -215,6 +226,21 @@ private slots:
         QCOMPARE(rows.last().event, JournalEvent::SequenceEnd);
         QCOMPARE(rows.last().outcome, JournalOutcome::Completed);
         QCOMPARE(rows.last().exposures, 2);
+    }
+
+    // A terminal that takes nothing (output stopped with Ctrl+S, an SSH connection stalled)
+    // holds up the progress alone: the exposures keep to their time and the run ends as ever.
+    void stalledTerminal()
+    {
+        ModemLines lines;
+        const PseudoTerminal port;
+        Run run(lines, port.path());
+        run.start({"--exposures", "2", "--exposure-time", "1", "--delay", "1"}, true, true);
+        QCOMPARE(run.finish(), 0);
+        const QStringList edges =
+            ClosedAtLoad + QStringList{"RTS=0 ioctl", "RTS=1 ioctl", "RTS=0 ioctl", "RTS=1 ioctl"};
+        QCOMPARE(lines.edgeTexts(port.path()), edges);
+        QCOMPARE(run.out, QString());
     }
 
     // What the window refuses is refused with its words, on standard error, with status 2; the
