@@ -42,6 +42,7 @@ private slots:
         QTest::newRow("refused: both polarities") << "--exposure-time 5 --active-high --active-low" << QString::fromLatin1(messages::BothPolarities);
         QTest::newRow("refused: a sequence without its exposure time") << "--exposures 3 --delay 10" << QString::fromLatin1(messages::ExposureTimeMissing);
         QTest::newRow("refused: --close with a sequence") << "--close --exposures 3 --exposure-time 1" << QString::fromLatin1(messages::CloseTakesNoSequence);
+        QTest::newRow("refused: a line option alone, which the window would pass over") << "--port Com3" << QString::fromLatin1(messages::NeitherSequenceNorClose);
         QTest::newRow("refused: a stray argument") << "--exposure-time 5 300" << "Unexpected argument: 300. See \"kestrova --help\".";
         // clang-format on
     }

@@ -25,6 +25,9 @@ inline const char BothPolarities[] = "--active-high and --active-low contradict 
 inline const char ExposureTimeMissing[] =
     "--exposure-time is missing: give the seconds each exposure lasts, e.g. "
     "\"kestrova --exposures 40 --exposure-time 300 --delay 10\".";
+inline const char NeitherSequenceNorClose[] =
+    "The line options and --quiet are for a run from the command line: give a sequence "
+    "(--exposure-time, with --exposures and --delay) or --close.";
 inline const char CloseTakesNoSequence[] =
     "--close closes the shutter and exits; it takes no --exposures, --exposure-time or --delay.";
 inline QString unexpectedArguments(const QString& arguments)

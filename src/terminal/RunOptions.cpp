@@ -86,10 +86,15 @@ void RunCommandLine::addTo(QCommandLineParser& parser) const
         parser.addOption(*option);
 }
 
+// The line options and --quiet too: the window would pass them over without a word.
 bool RunCommandLine::wanted(const QCommandLineParser& parser) const
 {
-    return parser.isSet(exposures_) || parser.isSet(exposureTime_) || parser.isSet(delay_) ||
-           parser.isSet(close_);
+    for (const QCommandLineOption* option :
+         {&exposures_, &exposureTime_, &delay_, &interface_, &port_, &line_, &activeHigh_,
+          &activeLow_, &close_, &quiet_})
+        if (parser.isSet(*option))
+            return true;
+    return false;
 }
 
 QString RunCommandLine::settingsFile(const QCommandLineParser& parser) const
@@ -111,6 +116,8 @@ ParsedRun RunCommandLine::read(const QCommandLineParser& parser) const
         parser.isSet(exposures_) || parser.isSet(exposureTime_) || parser.isSet(delay_);
     if (options.closeOnly && sequence)
         return refused(QString::fromLatin1(messages::CloseTakesNoSequence));
+    if (!options.closeOnly && !sequence)
+        return refused(QString::fromLatin1(messages::NeitherSequenceNorClose));
     if (sequence && !parser.isSet(exposureTime_))
         return refused(QString::fromLatin1(messages::ExposureTimeMissing));
     if (parser.isSet(exposures_))
