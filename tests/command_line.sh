@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The command line, run as a user would in a terminal without a display: --list-ports prints
-# the Com table and opens no device, --version and --help answer, an unknown option fails.
+# the Com table and opens no device, --version and --help answer, an unknown option fails, a
+# bad option of a run is refused.
 set -uo pipefail
 program=$1
 home=$(mktemp -d)
@@ -30,7 +31,14 @@ head -n 1 "$home/out" | grep -q '^Com  *Device  *Present  *Description$' || fail
 grep -q '^Com16  ' "$home/out" || fail "no Com16 row"
 
 run "$program" --version | grep -qx 'Kestrova [0-9.]*' || fail "--version"
-run "$program" --help | grep -q -- '--list-ports' || fail "--help does not name --list-ports"
+run "$program" --help >"$home/help"
+for option in --list-ports --exposures --exposure-time --delay --interface --port --line \
+    --active-high --active-low --quiet --close --settings; do
+    grep -q -- "$option" "$home/help" || fail "--help does not name $option"
+done
+# A run from the command line refuses a bad option with status 2, before any port is opened.
+run "$program" --exposure-time 5 --port LPT9 2>/dev/null
+[ $? -eq 2 ] || fail "a bad --port did not end with status 2"
 if run "$program" --no-such-option >/dev/null 2>&1; then
     fail "an unknown option was accepted"
 fi

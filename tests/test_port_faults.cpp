@@ -7,6 +7,7 @@
 #include "support/ControllerRig.h"
 #include "support/ModemLines.h"
 #include "support/PseudoTerminal.h"
+#include "system/PortLockMessages.h"
 #include "system/QtSerialLine.h"
 
 #include <QtTest>
@@ -149,6 +150,35 @@ private slots:
         QCOMPARE(readsOfWatched.load(), 0);
         rig.play("cmdConnect"); // the hang-up is found when the line is next switched
         QTRY_COMPARE(rig.messages.size(), 1);
+    }
+
+    // Another serial program holds QSerialPort's own lock of the device (LCK..pts_N in the
+    // system's lock folder), which QSerialPort tells as a permission error: the message names
+    // that program and its lock instead of the dialout group, no line moves, and the port's own
+    // lock is given back for the next attempt.
+    void lockedByAnotherSerialProgram()
+    {
+        ModemLines lines;
+        QVERIFY(lines.recordHere());
+        const PseudoTerminal terminal;
+        QLockFile other(QStringLiteral("/var/lock/LCK..") +
+                        terminal.path().mid(5).replace(u'/', u'_'));
+        QVERIFY(other.tryLock(0));
+        const QTemporaryDir locks;
+        QtSerialLine serial([&](int) { return ComDevice{terminal.path(), {}}; }, locks.path());
+        const LineResult failed = serial.open(1);
+        QVERIFY(failed);
+        QCOMPARE(failed->text, QLatin1String(messages::ComPortNotAvailable));
+        const PortHolder self{QCoreApplication::applicationPid(),
+                              QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+        QCOMPARE(failed->detail, "Com1: " + messages::serialPortLockedElsewhere(
+                                                terminal.path(), other.fileName(), self));
+        QVERIFY(lines.edgeTexts(terminal.path()).isEmpty());
+        QCOMPARE(PortLocks(locks.path()).acquire(PortLocks::serialPortKey(terminal.path())).outcome,
+                 PortLockOutcome::Acquired);
+        other.unlock();
+        QVERIFY(!serial.open(1));
+        serial.close();
     }
 };
 

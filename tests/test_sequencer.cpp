@@ -202,7 +202,13 @@ private slots:
         QFETCH(QString, fields);
         QFETCH(QStringList, log);
         Rig rig(fields);
+        // The schedule starts at the first edge, not after those who hear of it.
+        bool timedFromTheEdge = false;
+        QObject::connect(&rig.sequencer, &Sequencer::exposureOpened, [&](int exposure) {
+            timedFromTheEdge = exposure == 1 && rig.ticks.isEnabled();
+        });
         QCOMPARE(rig.start(), log[0]);
+        QVERIFY(timedFromTheEdge);
         QCOMPARE(rig.ticks.interval(), 1000);
         QCOMPARE(rig.run(40000), log.mid(1));
         QVERIFY(rig.messages.isEmpty());

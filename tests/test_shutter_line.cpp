@@ -6,6 +6,7 @@
 #include "shutter/ShutterLine.h"
 #include "support/PseudoTerminal.h"
 #include "system/Ieee1284Port.h"
+#include "system/PortLockMessages.h"
 #include "system/QtSerialLine.h"
 
 #include <QtTest>
@@ -188,6 +189,8 @@ private slots:
         QTest::newRow("a device file that is not ppdev: the library never asked to open it") << "not ppdev" << "set 378 1" << "find, check parport0, not ppdev, free";
         QTest::newRow("a port claimed by another program is closed again") << "claimed elsewhere" << "set 378 1" << "find, check parport0, open parport0, claim parport0, close parport0, " + messages::parallelPortInUse(QStringLiteral("/dev/parport0")) + ", free";
         QTest::newRow("a data bit that does not exist, from a hand-edited setting") << "" << "set 378 8" << "Data bit D8 does not exist.";
+        const PortHolder self{QCoreApplication::applicationPid(), QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+        QTest::newRow("a port another Kestrova drives: the device is never touched, the other port is") << "driven by another" << "set 378 1, set 278 1" << messages::portDrivenByAnother(QStringLiteral("LPT1 (0x378)"), self) + ", find, check parport1, open parport1, claim parport1, write parport1 a7, release parport1, close parport1, free";
     }
     // clang-format on
 
@@ -196,16 +199,27 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(QString, steps);
         fake = {fault};
-        auto port = std::make_unique<Ieee1284Port>([](const char* file) {
-            fake.log("check", file);
-            return fake.fault == u"not ppdev" ? fake.fault : QString();
-        });
+        const QTemporaryDir locks;
+        PortLocks otherKestrova(locks.path());
+        if (fault == u"driven by another")
+            QCOMPARE(otherKestrova.acquire(PortLocks::parallelPortKey(0x378)).outcome,
+                     PortLockOutcome::Acquired);
+        auto port = std::make_unique<Ieee1284Port>(
+            [](const char* file) {
+                fake.log("check", file);
+                return fake.fault == u"not ppdev" ? fake.fault : QString();
+            },
+            locks.path());
         for (const QString& step : steps.split(QStringLiteral(", "))) {
             const int address = step.section(u' ', 1, 1).toInt(nullptr, 16);
             const auto bit = std::uint8_t(step.section(u' ', 2).toInt());
             if (const LineResult failure = step.startsWith(u"set")
                                                ? port->setPortBit(address, bit)
                                                : port->clrPortBit(address, bit)) {
+                if (failure->text == QLatin1String(messages::PortInUse)) {
+                    fake.calls << failure->detail;
+                    continue;
+                }
                 QCOMPARE(failure->text,
                          messages::parallelPortNotAvailable(QStringLiteral("LPT1 (0x378)")));
                 const QLatin1String advice(messages::PpdevAdvice);

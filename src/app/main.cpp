@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/ComPorts.h"
+#include "config/OverlayStore.h"
 #include "config/SettingsStore.h"
 #include "control/Controller.h"
 #include "control/ScheduledTimer.h"
@@ -13,6 +14,9 @@
 #include "system/QtSerialLine.h"
 #include "system/SystemSerialPorts.h"
 #include "system/TerminationSignals.h"
+#include "terminal/RunOptions.h"
+#include "terminal/TerminalOutput.h"
+#include "terminal/TerminalRun.h"
 #include "windows/MainWindow.h"
 
 #include <QApplication>
@@ -20,12 +24,23 @@
 #include <QPointer>
 #include <QTextStream>
 
+#include <csignal>
+#include <memory>
+
 namespace {
 
-// --list-ports: the Com table on standard output. It only looks: no window, no port opened.
-int listPorts()
+// The settings file given by --settings, or the user's own.
+std::unique_ptr<kestrova::QSettingsStore> settingsStore(const QString& file)
 {
-    kestrova::QSettingsStore store;
+    return file.isEmpty() ? std::make_unique<kestrova::QSettingsStore>()
+                          : std::make_unique<kestrova::QSettingsStore>(file);
+}
+
+// --list-ports: the Com table on standard output. It only looks: no window, no port opened.
+int listPorts(const QString& settingsFile)
+{
+    const std::unique_ptr<kestrova::QSettingsStore> stored = settingsStore(settingsFile);
+    kestrova::SettingsStore& store = *stored;
     const kestrova::SystemSerialPorts ports;
     const kestrova::ComPortTable table = kestrova::lookForSerialPorts(store, ports);
     QTextStream(stdout) << kestrova::listPortsText(table);
@@ -34,6 +49,55 @@ int listPorts()
         return 1;
     }
     return 0;
+}
+
+// A sequence or --close in this terminal, with no window and no display: the same controller,
+// timer, journal, desktop session and Com numbers as the window's, on settings that the options
+// override for this run alone.
+int runInTerminal(QCoreApplication& app, const kestrova::RunOptions& options,
+                  const QString& settingsFile)
+{
+    // A dropped SSH connection makes standard output fail; the night goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+    // From here to the end a logout, Ctrl+C or a hang-up cancels the sequence in order.
+    kestrova::TerminationSignals terminationSignals;
+    kestrova::TerminalOutput output;
+
+    const std::unique_ptr<kestrova::QSettingsStore> stored = settingsStore(settingsFile);
+    kestrova::OverlayStore store(*stored);
+    for (const kestrova::StoredSetting& setting : kestrova::overriddenSettings(options))
+        store.override(setting);
+    kestrova::Ieee1284Port parallel;
+    kestrova::QtSerialLine serial(
+        [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
+    const kestrova::SystemSerialPorts serialPorts;
+    kestrova::ScheduledTimer ticks;
+    // Without a session bus (an SSH login) the portal fails at once and logind holds.
+    kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
+                                           QDBusConnection::systemBus());
+    kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
+    kestrova::JournalWriter journal(kestrova::journalFolder());
+
+    kestrova::Controller controller(store, parallel, serial, ticks, &serialPorts);
+    controller.setDesktop(inhibitor, notifier);
+    controller.setJournal(journal);
+    const auto style = options.quiet               ? kestrova::TerminalRun::Style::Quiet
+                       : output.outputIsTerminal() ? kestrova::TerminalRun::Style::Redrawn
+                                                   : kestrova::TerminalRun::Style::Lines;
+    kestrova::TerminalRun run(controller, store, options, output, style);
+    QObject::connect(&terminationSignals, &kestrova::TerminationSignals::received, &run,
+                     &kestrova::TerminalRun::terminate);
+    QObject::connect(&run, &kestrova::TerminalRun::finished, &app, &QCoreApplication::exit);
+    QMetaObject::invokeMethod(&run, &kestrova::TerminalRun::begin, Qt::QueuedConnection);
+    const int status = app.exec();
+    // The line is closed and the port released: a signal now would only cut the program's own
+    // tidying short, so any that comes is held until the exit.
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+    return status;
 }
 
 } // namespace
@@ -71,13 +135,29 @@ int main(int argc, char* argv[])
                        "evening (the newest night otherwise)."),
         QStringLiteral("YYYY-MM-DD"));
     parser.addOption(nightOption);
+    const kestrova::RunCommandLine runCommandLine;
+    runCommandLine.addTo(parser);
 
     // What needs no window is answered before any display is looked for, so it works in a
     // terminal without one.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    parser.parse(arguments);
+    const bool parsed = parser.parse(arguments);
+    const QString settingsFile = runCommandLine.settingsFile(parser);
+    if (runCommandLine.wanted(parser) && !parser.isSet(help) && !parser.isSet(version)) {
+        QCoreApplication app(argc, argv);
+        if (!parsed) {
+            QTextStream(stderr) << "kestrova: " << parser.errorText() << '\n';
+            return kestrova::exitstatus::Refused;
+        }
+        const kestrova::ParsedRun run = runCommandLine.read(parser);
+        if (!run.options) {
+            QTextStream(stderr) << "kestrova: " << run.error << '\n';
+            return kestrova::exitstatus::Refused;
+        }
+        return runInTerminal(app, *run.options, settingsFile);
+    }
     if (parser.isSet(listPortsOption) || parser.isSet(journalOption) ||
         parser.isSet(matchFramesOption) || parser.isSet(help) || parser.isSet(version) ||
         parser.isSet(QStringLiteral("help-all"))) {
@@ -94,7 +174,7 @@ int main(int argc, char* argv[])
                 parser.isSet(nightOption) ? std::optional(parser.value(nightOption)) : std::nullopt,
                 kestrova::journalFolder(), reader, out, err);
         }
-        return listPorts();
+        return listPorts(settingsFile);
     }
 
     QApplication app(argc, argv);
@@ -105,7 +185,8 @@ int main(int argc, char* argv[])
     // From here on a logout or Ctrl+C closes the program in order, even while it is starting.
     kestrova::TerminationSignals terminationSignals;
 
-    kestrova::QSettingsStore store;
+    const std::unique_ptr<kestrova::QSettingsStore> stored = settingsStore(settingsFile);
+    kestrova::QSettingsStore& store = *stored;
     kestrova::Ieee1284Port parallel;
     kestrova::QtSerialLine serial(
         [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });

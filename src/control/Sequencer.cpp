@@ -70,9 +70,11 @@ void Sequencer::Start()
         return;
     }
     state_.Exposing = true;
-    moved(true);
+    // The schedule starts at the edge, before anyone hears of it: the journal's row, synced to
+    // disk, may take many milliseconds, which would otherwise lengthen the first exposure.
     ticks_.setInterval(TickMilliseconds);
     ticks_.setEnabled(true);
+    moved(true);
     started_ = true;
     emit started();
 }

@@ -9,6 +9,8 @@
 namespace kestrova::messages {
 
 inline const char ComPortNotAvailable[] = "The Com port selected is not available";
+// A port that another Kestrova drives: this one leaves it alone (system/PortLocks.h).
+inline const char PortInUse[] = "The port selected is in use by another Kestrova";
 inline const char SelectedParallelPortNotAvailable[] =
     "The parallel port selected is not available";
 // port: "LPT1 (0x378)"

@@ -2,6 +2,7 @@
 #include "system/Ieee1284Port.h"
 
 #include "shutter/ShutterConfig.h"
+#include "system/PortLockMessages.h"
 
 #include <QString>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrova {
 
@@ -64,7 +66,11 @@ QString ppdevProblem(const char* fileName)
 } // namespace
 
 struct Ieee1284Port::Impl {
+    explicit Impl(QString lockFolder) : locks(std::move(lockFolder)) {}
+
     DeviceCheck deviceProblem;
+    PortLocks locks;
+    QString lockKey; // the open port's lock
     parport_list ports{};
     bool listed = false;
     parport* open = nullptr;
@@ -85,6 +91,13 @@ struct Ieee1284Port::Impl {
         ieee1284_release(open);
         ieee1284_close(open);
         open = nullptr;
+        releaseLock();
+    }
+
+    void releaseLock()
+    {
+        if (!lockKey.isEmpty())
+            locks.release(std::exchange(lockKey, QString()));
     }
 
     // The listed ppdev port at the address, or why there is none.
@@ -112,6 +125,23 @@ struct Ieee1284Port::Impl {
         if (open && openAddress == address)
             return std::nullopt;
         closePort();
+        // Before the device is touched: a port that another Kestrova drives is left alone.
+        const QString key = PortLocks::parallelPortKey(address);
+        const PortLockResult lock = locks.acquire(key);
+        if (lock.outcome == PortLockOutcome::Refused)
+            return LineFailure{QString::fromLatin1(messages::PortInUse),
+                               messages::portDrivenByAnother(portName(address), lock.holder)};
+        if (lock.outcome == PortLockOutcome::Unavailable)
+            return failure(address, lock.problem);
+        lockKey = key;
+        LineResult failed = openLocked(address);
+        if (failed)
+            releaseLock();
+        return failed;
+    }
+
+    LineResult openLocked(int address)
+    {
         LineResult failed;
         parport* port = find(address, failed);
         if (!port)
@@ -150,8 +180,11 @@ struct Ieee1284Port::Impl {
     }
 };
 
-Ieee1284Port::Ieee1284Port() : Ieee1284Port(ppdevProblem) {}
-Ieee1284Port::Ieee1284Port(DeviceCheck deviceProblem) : d_(std::make_unique<Impl>())
+Ieee1284Port::Ieee1284Port(QString lockFolder) : Ieee1284Port(ppdevProblem, std::move(lockFolder))
+{
+}
+Ieee1284Port::Ieee1284Port(DeviceCheck deviceProblem, QString lockFolder)
+    : d_(std::make_unique<Impl>(std::move(lockFolder)))
 {
     d_->deviceProblem = std::move(deviceProblem);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "shutter/Messages.h"
 #include "system/PortLocks.h"
 
 #include <QString>
@@ -8,8 +9,6 @@
 // What the user is told when a port is locked by another Kestrova, or cannot be locked.
 
 namespace kestrova::messages {
-
-inline const char PortInUse[] = "The port selected is in use by another Kestrova";
 
 // port: how the user knows it, e.g. "Com3 (/dev/ttyUSB0)" or "LPT1 (0x378)". The holder's
 // executable is named only when it is not Kestrova's own.
@@ -25,6 +24,24 @@ inline QString portDrivenByAnother(const QString& port, const PortHolder& holder
                           "or choose another port.")
         .arg(holder.pid)
         .arg(program, port);
+}
+
+// QSerialPort takes a lock of its own, LCK..<device name> in the system's lock folder, as other
+// serial programs do; a port whose lock another program holds is refused as a permission error,
+// which must not send the user to the dialout group. holder: as its lock file says, pid 0 when
+// unreadable.
+inline QString serialPortLockedElsewhere(const QString& device, const QString& lockFile,
+                                         const PortHolder& holder)
+{
+    const QString who = holder.pid <= 0 ? QStringLiteral("another program")
+                        : holder.program.isEmpty()
+                            ? QStringLiteral("another program (process %1)").arg(holder.pid)
+                            : QStringLiteral("another program (process %1, %2)")
+                                  .arg(holder.pid)
+                                  .arg(holder.program);
+    return QStringLiteral("%1 is in use by %2, which holds its lock file %3. Close that program "
+                          "and try again; if none is running, remove the file (\"sudo rm %3\").")
+        .arg(device, who, lockFile);
 }
 
 // The details of a lock that could not be taken (PortLockOutcome::Unavailable).

@@ -2,9 +2,16 @@
 #include "system/QtSerialLine.h"
 
 #include "shutter/LineFailure.h"
+#include "system/PortLockMessages.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QStringList>
+
+#include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -14,12 +21,38 @@ namespace kestrova {
 
 namespace {
 
+// QSerialPort's own lock of the device, LCK..<name below /dev, '/' as '_'>, where another serial
+// program may hold it: the file and its holder, or nothing when no such lock is there. These
+// are the folders QSerialPort looks in, in its order.
+std::optional<std::pair<QString, PortHolder>> serialPortLockHolder(const QString& device)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    for (const char* folder : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                               "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
+        const QString file = QDir(QLatin1String(folder)).filePath(QStringLiteral("LCK..") + name);
+        if (!QFileInfo::exists(file))
+            continue;
+        PortHolder holder;
+        QString host;
+        if (!QLockFile(file).getLockInfo(&holder.pid, &host, &holder.program))
+            holder = {};
+        return std::pair(file, holder);
+    }
+    return std::nullopt;
+}
+
 QString openFailureReason(const QSerialPort& port, const QString& device)
 {
     switch (port.error()) {
     case QSerialPort::DeviceNotFoundError:
         return messages::serialDeviceMissing(device);
     case QSerialPort::PermissionError:
+        // QSerialPort tells a lock held by another program as a permission error too.
+        if (const auto lock = serialPortLockHolder(device))
+            return messages::serialPortLockedElsewhere(device, lock->first, lock->second);
         return messages::serialPermissionDenied(device);
     default:
         return messages::serialNotOpened(device, port.errorString());
@@ -75,9 +108,14 @@ struct QtSerialLine::Impl {
     bool keepLevelsOnRelease = false;
     bool hangupOnRelease = true; // as the port was opened
     QString device;
+    PortLocks locks;
+    QString lockKey; // the port's lock while it is held
+
+    explicit Impl(QString lockFolder) : locks(std::move(lockFolder)) {}
 };
 
-QtSerialLine::QtSerialLine(DeviceResolver deviceForPort) : d_(std::make_unique<Impl>())
+QtSerialLine::QtSerialLine(DeviceResolver deviceForPort, QString lockFolder)
+    : d_(std::make_unique<Impl>(std::move(lockFolder)))
 {
     d_->deviceForPort = std::move(deviceForPort);
 }
@@ -103,6 +141,19 @@ LineResult QtSerialLine::open(int commPortNumber)
                                                       : resolved.problem};
     QSerialPort& port = d_->port;
     d_->device = device;
+    // Before the open, which raises RTS and DTR: a port that another Kestrova drives is left
+    // alone.
+    const QString key = PortLocks::serialPortKey(device);
+    const PortLockResult lock = d_->locks.acquire(key);
+    if (lock.outcome == PortLockOutcome::Refused)
+        return LineFailure{
+            QString::fromLatin1(messages::PortInUse),
+            messages::portDrivenByAnother(
+                QStringLiteral("Com%1 (%2)").arg(commPortNumber).arg(device), lock.holder)};
+    if (lock.outcome == PortLockOutcome::Unavailable)
+        return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
+                           messages::comOpenFailed(commPortNumber, lock.problem)};
+    d_->lockKey = key;
     port.setPortName(device);
     port.setBaudRate(QSerialPort::Baud9600);
     port.setDataBits(QSerialPort::Data8);
@@ -114,6 +165,7 @@ LineResult QtSerialLine::open(int commPortNumber)
     if (!port.open(QIODevice::WriteOnly)) {
         const QString reason = openFailureReason(port, device);
         port.clearError();
+        releasePort();
         return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
                            messages::comOpenFailed(commPortNumber, reason)};
     }
@@ -139,8 +191,10 @@ LineResult QtSerialLine::open(int commPortNumber)
 void QtSerialLine::close()
 {
     QSerialPort& port = d_->port;
-    if (!port.isOpen())
+    if (!port.isOpen()) {
+        releasePort();
         return;
+    }
     // QSerialPort's close puts back the terminal settings it found at its open, HUPCL included,
     // then closes its descriptor. A duplicate of that descriptor keeps the port from being
     // released until the flag is set again as wanted; its close is then the release.
@@ -150,6 +204,14 @@ void QtSerialLine::close()
         setHangupOnClose(held, d_->hangupOnRelease);
         ::close(held);
     }
+    releasePort();
+}
+
+// The lock goes once the device is released, not before.
+void QtSerialLine::releasePort()
+{
+    if (!d_->lockKey.isEmpty())
+        d_->locks.release(std::exchange(d_->lockKey, QString()));
 }
 
 void QtSerialLine::setKeepLevelsOnRelease(bool keep)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "shutter/SerialLine.h"
+#include "system/PortLocks.h"
 
 #include <QString>
 
@@ -12,10 +13,15 @@ class QSerialPort;
 namespace kestrova {
 
 // The serial line through QSerialPort. deviceForPort names the device file of Com<N>.
+//
+// The port's lock (PortLocks, in lockFolder) is taken before the device is opened, so that a
+// second Kestrova is refused before its open raises RTS and DTR; it is held until the port is
+// released.
 class QtSerialLine : public SerialLine {
 public:
     using DeviceResolver = std::function<ComDevice(int commPortNumber)>;
-    explicit QtSerialLine(DeviceResolver deviceForPort);
+    explicit QtSerialLine(DeviceResolver deviceForPort,
+                          QString lockFolder = PortLocks::defaultFolder());
     ~QtSerialLine() override;
 
     bool isOpen() const override;
@@ -29,6 +35,7 @@ public:
     QString deviceName() const override;
 
 private:
+    void releasePort();
     bool switchLine(const char* line, bool on, bool (QSerialPort::*set)(bool), QString& reason);
 
     struct Impl;
