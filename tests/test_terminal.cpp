@@ -99,26 +99,28 @@ private slots:
     // The redrawn line fits the terminal: the bar, of the whole sequence, goes first.
     void progressLine_data()
     {
-        QTest::addColumn<bool>("pausing");
+        QTest::addColumn<QString>("phase");
         QTest::addColumn<int>("columns");
         QTest::addColumn<QString>("line");
         // clang-format off
-        QTest::newRow("an exposure, wide: the longest bar") << false << 120 << "Exposure 2 of 40: 118 of 300 s  [#####.........................]  03:12:45 left";
-        QTest::newRow("a pause, 70 columns: the bar takes what is left") << true << 70 << "Pause after 2 of 40: 4 of 10 s  [###.................]  03:12:45 left";
-        QTest::newRow("narrow: no bar") << false << 50 << "Exposure 2 of 40: 118 of 300 s  03:12:45 left";
-        QTest::newRow("narrower still: cut at the edge") << false << 20 << "Exposure 2 of 40: 1";
+        QTest::newRow("an exposure, wide: the longest bar") << "exposure" << 120 << "Exposure 2 of 40: 118 of 300 s  [#####.........................]  03:12:45 left";
+        QTest::newRow("a pause, 70 columns: the bar takes what is left") << "pause" << 70 << "Pause after 2 of 40: 4 of 10 s  [###.................]  03:12:45 left";
+        QTest::newRow("a pause held for the guider to settle") << "settling" << 71 << "Pause after 2 of 40: 4 of 10 s, settling  [#..........]  03:12:45 left";
+        QTest::newRow("narrow: no bar") << "exposure" << 50 << "Exposure 2 of 40: 118 of 300 s  03:12:45 left";
+        QTest::newRow("narrower still: cut at the edge") << "exposure" << 20 << "Exposure 2 of 40: 1";
         // clang-format on
     }
     void progressLine()
     {
-        QFETCH(bool, pausing);
+        QFETCH(QString, phase);
         QFETCH(int, columns);
         ProgressPoint point;
         point.exposure = 2;
         point.exposures = 40;
-        point.pausing = pausing;
-        point.phaseElapsed = pausing ? 4 : 118;
-        point.phaseLength = pausing ? 10 : 300;
+        point.pausing = phase != "exposure";
+        point.settling = phase == "settling";
+        point.phaseElapsed = point.pausing ? 4 : 118;
+        point.phaseLength = point.pausing ? 10 : 300;
         point.total = 12000;
         point.totalElapsed = 2000; // a sixth
         point.timeLeft = QStringLiteral("03:12:45");

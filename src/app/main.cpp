@@ -5,6 +5,7 @@
 #include "control/Controller.h"
 #include "control/ScheduledTimer.h"
 #include "core/AppInfo.h"
+#include "guider/GuidingCommandLine.h"
 #include "journal/JournalCommands.h"
 #include "journal/JournalFiles.h"
 #include "journal/JournalWriter.h"
@@ -51,11 +52,54 @@ int listPorts(const QString& settingsFile)
     return 0;
 }
 
+// The guiding settings the store holds.
+kestrova::GuidingSettings storedGuiding(const kestrova::SettingsStore& store)
+{
+    return kestrova::readGuidingSettings([&store](const QString& key, const QString& defaultText) {
+               return store.read(QLatin1String(kestrova::guiding::Section), key, defaultText)
+                   .value_or(QString());
+           })
+        .settings;
+}
+
+QList<kestrova::StoredSetting> guidingTexts(const kestrova::GuidingSettings& settings)
+{
+    QList<kestrova::StoredSetting> texts;
+    for (const kestrova::GuidingSettingText& setting : kestrova::guidingSettingsTexts(settings))
+        texts << kestrova::StoredSetting{QLatin1String(kestrova::guiding::Section), setting.key,
+                                         setting.text};
+    return texts;
+}
+
+// --guiding, and the guiding options without a sequence: stores what they change, then prints
+// the settings in force.
+int guidingCommand(const QCommandLineParser& parser, const kestrova::GuidingCommandLine& guiding,
+                   const QString& settingsFile)
+{
+    const std::unique_ptr<kestrova::QSettingsStore> store = settingsStore(settingsFile);
+    kestrova::GuidingSettings settings = storedGuiding(*store);
+    if (guiding.changes(parser)) {
+        const kestrova::Parsed<kestrova::GuidingSettings> applied = guiding.apply(parser, settings);
+        if (!applied) {
+            QTextStream(stderr) << "kestrova: " << applied.error << '\n';
+            return kestrova::exitstatus::Refused;
+        }
+        settings = *applied.value;
+        if (const std::optional<kestrova::Failure> failure = store->save(guidingTexts(settings))) {
+            QTextStream(stderr) << failure->text << ' ' << failure->detail << '\n';
+            return kestrova::exitstatus::LineFailed;
+        }
+    }
+    QTextStream(stdout) << kestrova::describeGuidingSettings(settings);
+    return 0;
+}
+
 // A sequence or --close in this terminal, with no window and no display: the same controller,
 // timer, journal, desktop session and Com numbers as the window's, on settings that the options
 // override for this run alone.
 int runInTerminal(QCoreApplication& app, const kestrova::RunOptions& options,
-                  const QString& settingsFile)
+                  const QString& settingsFile, const QCommandLineParser& parser,
+                  const kestrova::GuidingCommandLine& guiding)
 {
     // A dropped SSH connection makes standard output fail; the night goes on.
     std::signal(SIGPIPE, SIG_IGN);
@@ -67,6 +111,17 @@ int runInTerminal(QCoreApplication& app, const kestrova::RunOptions& options,
     kestrova::OverlayStore store(*stored);
     for (const kestrova::StoredSetting& setting : kestrova::overriddenSettings(options))
         store.override(setting);
+    // The guiding options hold for this run alone too; a value refused starts nothing.
+    if (guiding.changes(parser)) {
+        const kestrova::Parsed<kestrova::GuidingSettings> applied =
+            guiding.apply(parser, storedGuiding(store));
+        if (!applied) {
+            QTextStream(stderr) << "kestrova: " << applied.error << '\n';
+            return kestrova::exitstatus::Refused;
+        }
+        for (const kestrova::StoredSetting& setting : guidingTexts(*applied.value))
+            store.override(setting);
+    }
     kestrova::Ieee1284Port parallel;
     kestrova::QtSerialLine serial(
         [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
@@ -137,6 +192,8 @@ int main(int argc, char* argv[])
     parser.addOption(nightOption);
     const kestrova::RunCommandLine runCommandLine;
     runCommandLine.addTo(parser);
+    const kestrova::GuidingCommandLine guidingCommandLine;
+    guidingCommandLine.addTo(parser);
 
     // What needs no window is answered before any display is looked for, so it works in a
     // terminal without one.
@@ -156,10 +213,11 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "kestrova: " << run.error << '\n';
             return kestrova::exitstatus::Refused;
         }
-        return runInTerminal(app, *run.options, settingsFile);
+        return runInTerminal(app, *run.options, settingsFile, parser, guidingCommandLine);
     }
     if (parser.isSet(listPortsOption) || parser.isSet(journalOption) ||
-        parser.isSet(matchFramesOption) || parser.isSet(help) || parser.isSet(version) ||
+        parser.isSet(matchFramesOption) || guidingCommandLine.changes(parser) ||
+        guidingCommandLine.printWanted(parser) || parser.isSet(help) || parser.isSet(version) ||
         parser.isSet(QStringLiteral("help-all"))) {
         QCoreApplication app(argc, argv);
         parser.process(app); // --help, --version and unknown options end here
@@ -167,6 +225,8 @@ int main(int argc, char* argv[])
         QTextStream err(stderr);
         if (parser.isSet(journalOption))
             return kestrova::printJournal(out, err, kestrova::journalFolder());
+        if (guidingCommandLine.changes(parser) || guidingCommandLine.printWanted(parser))
+            return guidingCommand(parser, guidingCommandLine, settingsFile);
         if (parser.isSet(matchFramesOption)) {
             const kestrova::Exiv2ImageReader reader;
             return kestrova::matchFrames(

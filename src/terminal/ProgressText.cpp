@@ -24,7 +24,8 @@ QString progressLine(const ProgressPoint& point, int columns)
     const QString head = phase.arg(point.exposure)
                              .arg(point.exposures)
                              .arg(point.phaseElapsed)
-                             .arg(point.phaseLength);
+                             .arg(point.phaseLength) +
+                         (point.settling ? QStringLiteral(", settling") : QString());
     const QString tail = point.timeLeft + QStringLiteral(" left");
     const int room = columns - 1 - int(head.size() + tail.size()) - 6; // spaces and brackets
     if (room >= ShortestBar)

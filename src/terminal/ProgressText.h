@@ -14,7 +14,8 @@ struct ProgressPoint {
     int exposure = 0;  // the one open; in a pause, the last one taken
     int exposures = 0; // N
     bool pausing = false;
-    int phaseElapsed = 0; // seconds of this exposure or pause
+    bool settling = false; // in a pause, the guider settles after a dither
+    int phaseElapsed = 0;  // seconds of this exposure or pause
     int phaseLength = 0;
     int totalElapsed = 0; // seconds of the whole sequence
     int total = 0;

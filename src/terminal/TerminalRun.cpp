@@ -55,6 +55,13 @@ TerminalRun::TerminalRun(Controller& controller, const SettingsStore& store, Run
     connect(&sequencer, &Sequencer::exposureClosed, this, &TerminalRun::exposureClosed);
     connect(&sequencer, &Sequencer::ended, this, &TerminalRun::sequenceEnded);
     connect(&sequencer, &Sequencer::totalTimeChanged, this, &TerminalRun::scheduleRedraw);
+    // A dither: the pause shows that the guider settles; a log tells each dither's outcome.
+    connect(&controller_, &Controller::settlingChanged, this, &TerminalRun::scheduleRedraw);
+    connect(&controller_.dithering(), &DitherCoordinator::finished, this,
+            [this](const DitherOutcome& outcome) {
+                if (style_ == Style::Lines)
+                    printLine(outcome.text);
+            });
     connect(&sequencer, &Sequencer::exposureTimeChanged, this, &TerminalRun::scheduleRedraw);
 }
 
@@ -190,6 +197,7 @@ void TerminalRun::redraw()
     point.totalElapsed = total_ - state.TotalRemaining;
     point.timeLeft = timeCaption(state);
     point.pausing = state.Delaying;
+    point.settling = controller_.settling();
     if (state.Delaying) {
         point.exposure = state.ExposuresDone;
         point.phaseLength = pauseLength_;
