@@ -27,11 +27,6 @@ class FakeGuider {
 public:
     enum class Settle { Done, Failed, Never };
 
-    struct Request {
-        QString method;
-        QJsonValue params;
-    };
-
     bool greets = true;  // false: accepts and stays silent
     bool answers = true; // false: records requests and never answers them
     QString refusal;     // set: a dither is answered with error code 1 and this message
@@ -44,9 +39,9 @@ public:
     // ends just then would be.
     QByteArray aheadOfAnswer;
 
-    QList<Request> requests;
-    int accepted = 0;        // connections accepted
-    int settleDonesSent = 0; // SettleDone events written
+    QList<QJsonObject> requests; // as they came
+    int accepted = 0;            // connections accepted
+    int settleDonesSent = 0;     // SettleDone events written
 
     FakeGuider()
     {
@@ -90,23 +85,23 @@ public:
     void sendRaw(const QByteArray& bytes)
     {
         for (const QPointer<QTcpSocket>& client : clients_)
-            client->write(bytes);
+            if (client)
+                client->write(bytes);
     }
-    void sendEvent(const QJsonObject& event) { sendRaw(eventLine(event)); }
     void sendStarLost()
     {
-        sendEvent({{"Event", "StarLost"},
-                   {"Frame", 812},
-                   {"Time", 1234.5},
-                   {"StarMass", 410.2},
-                   {"SNR", 3.24},
-                   {"AvgDist", 0.61},
-                   {"ErrorCode", 2},
-                   {"Status", "Star lost - low SNR"}});
+        sendRaw(
+            event(R"({"Event":"StarLost","Frame":812,"Time":1234.5,"StarMass":410.2,)"
+                  R"("SNR":3.24,"AvgDist":0.61,"ErrorCode":2,"Status":"Star lost - low SNR"})"));
     }
 
-    // An event with the attributes every event carries, as one line.
-    static QByteArray eventLine(QJsonObject event)
+    // An event, given as JSON or as an object, with the attributes every event carries, as one
+    // line.
+    static QByteArray event(const char* json)
+    {
+        return event(QJsonDocument::fromJson(json).object());
+    }
+    static QByteArray event(QJsonObject event)
     {
         event.insert("Timestamp", QDateTime::currentMSecsSinceEpoch() / 1000.0);
         event.insert("Host", "fakeguider");
@@ -142,33 +137,28 @@ private:
                 client->deleteLater();
             });
             if (greets)
-                client->write(
-                    eventLine({{"Event", "Version"},
-                               {"PHDVersion", "2.6.13"},
-                               {"PHDSubver", ""},
-                               {"OverlapSupport", true},
-                               {"MsgVersion", 1}}) +
-                    eventLine({{"Event", "LockPositionSet"}, {"X", 512.4}, {"Y", 384.9}}) +
-                    eventLine({{"Event", "AppState"}, {"State", "Guiding"}}));
+                client->write(event(R"({"Event":"Version","PHDVersion":"2.6.13","PHDSubver":"",)"
+                                    R"("OverlapSupport":true,"MsgVersion":1})") +
+                              event(R"({"Event":"LockPositionSet","X":512.4,"Y":384.9})") +
+                              event(R"({"Event":"AppState","State":"Guiding"})"));
         }
     }
 
     void request(QTcpSocket* client, const QJsonObject& request)
     {
-        const QString method = request.value("method").toString();
         const QJsonValue id = request.value("id");
         const QJsonObject params = request.value("params").toObject();
-        requests << Request{method, request.value("params")};
+        requests << request;
         // What PHD2 needs of a dither: the amount and the three settle numbers; raOnly may be
         // left out.
         const QJsonObject settle = params.value("settle").toObject();
-        const bool taken =
-            params.value("amount").isDouble() && !params.value("raOnly").isDouble() &&
-            !params.value("raOnly").isString() && settle.value("pixels").isDouble() &&
-            settle.value("time").isDouble() && settle.value("timeout").isDouble();
+        const bool taken = params.value("amount").isDouble() &&
+                           (params.value("raOnly").isBool() || !params.contains("raOnly")) &&
+                           settle.value("pixels").isDouble() && settle.value("time").isDouble() &&
+                           settle.value("timeout").isDouble();
         if (!answers)
             return;
-        if (method != "dither")
+        if (request.value("method") != "dither")
             client->write(error(id, -32601, "method not found"));
         else if (!taken)
             client->write(error(id, -32602, "invalid params"));
@@ -181,21 +171,22 @@ private:
     void dither(QTcpSocket* client, const QJsonValue& id, const QJsonObject& settleParams)
     {
         QByteArray reply = std::exchange(aheadOfAnswer, {}) + answer(id, "result", 0);
-        const QByteArray events =
-            eventLine({{"Event", "GuidingDithered"}, {"dx", 1.25}, {"dy", -0.75}}) +
-            eventLine({{"Event", "SettleBegin"}}) +
-            eventLine({{"Event", "Settling"},
-                       {"Distance", 2.5},
-                       {"Time", 0.0},
-                       {"SettleTime", settleParams.value("time")},
-                       {"StarLocked", true}});
+        const QByteArray events = event(R"({"Event":"GuidingDithered","dx":1.25,"dy":-0.75})") +
+                                  event(R"({"Event":"SettleBegin"})") +
+                                  event({{"Event", "Settling"},
+                                         {"Distance", 2.5},
+                                         {"Time", 0.0},
+                                         {"SettleTime", settleParams.value("time")},
+                                         {"StarLocked", true}});
         QByteArray done;
-        if (settle != Settle::Never)
-            done = eventLine({{"Event", "SettleDone"},
-                              {"Status", settle == Settle::Done ? 0 : 1},
-                              {"Error", settle == Settle::Done ? "" : settleError},
-                              {"TotalFrames", 6},
-                              {"DroppedFrames", 0}});
+        if (settle == Settle::Done)
+            done = event(R"({"Event":"SettleDone","Status":0,"TotalFrames":6,"DroppedFrames":0})");
+        else if (settle == Settle::Failed)
+            done = event({{"Event", "SettleDone"},
+                          {"Status", 1},
+                          {"Error", settleError},
+                          {"TotalFrames", 40},
+                          {"DroppedFrames", 2}});
         if (oneWrite)
             return play(client, {{0, reply + events + done}});
         QList<QPair<int, QByteArray>> writes;
