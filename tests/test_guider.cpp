@@ -74,11 +74,13 @@ struct Night {
 
     Night() { coordinator.setReconnectInterval(100); }
 
-    bool start()
+    // Whether the guider at host answered Start; probeText() tells what the user reads.
+    bool start(const QString& host = "127.0.0.1", int timeoutMs = 3000)
     {
-        coordinator.probe(guider.address());
+        coordinator.probe({host, guider.port()}, timeoutMs);
         return probed.wait(Patience) && probed.last().at(0).toBool();
     }
+    QString probeText() const { return probed.last().at(1).toString(); }
     DitherOutcome outcome(int index) const
     {
         return finished.at(index).at(0).value<DitherOutcome>();
@@ -266,42 +268,6 @@ private slots:
 
     // ---- Dithering against the fake guider ----
 
-    // At Start: the guider greets with Version and AppState, or the message names the address
-    // that did not answer, why, and how to turn dithering off.
-    // clang-format off
-    void probe_data()
-    {
-        QTest::addColumn<QString>("guider");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("why");
-        QTest::newRow("answers") << "greets" << "127.0.0.1" << "answered (PHD2 2.6.13, Guiding)";
-        QTest::newRow("answers at a host name") << "greets" << "localhost" << "answered (PHD2 2.6.13, Guiding)";
-        QTest::newRow("nothing listening") << "gone" << "127.0.0.1" << "(Connection refused)";
-        QTest::newRow("listening but silent") << "silent" << "127.0.0.1" << "(no greeting within 0.3 s)";
-    }
-    // clang-format on
-    void probe()
-    {
-        QFETCH(QString, guider);
-        QFETCH(QString, host);
-        QFETCH(QString, why);
-        const bool ok = guider == "greets";
-        FakeGuider fake;
-        fake.greets = ok;
-        if (guider == "gone")
-            fake.stopListening();
-        DitherCoordinator coordinator;
-        QSignalSpy probed(&coordinator, &DitherCoordinator::probed);
-        coordinator.probe({host, fake.port()}, 300);
-        QVERIFY(probed.wait(Patience));
-        const QString text = probed.at(0).at(1).toString();
-        QCOMPARE(probed.at(0).at(0).toBool(), ok);
-        QVERIFY2(text.contains(QStringLiteral("The guider at %1:%2 ").arg(host).arg(fake.port())) &&
-                     text.contains(why) && text.contains("kestrova --dither-every 0") != ok,
-                 qPrintable(text));
-        QCOMPARE(coordinator.isConnected(), ok);
-    }
-
     // One dither and its outcome as the guider scripts it: the request as PHD2 takes it, the
     // answer, the shift, and what the journal is told; the lines around it, split or merged,
     // change nothing. Then a SettleDone that comes after the next request but ahead of its
@@ -337,7 +303,7 @@ private slots:
         guider.oneWrite = script == "one-write";
         QVERIFY(night.start());
         if (script == "junk")
-            guider.sendRaw(FakeGuider::eventLine({{"Event", "SomethingNew"}, {"Detail", 1}}) +
+            guider.sendRaw(FakeGuider::event(R"({"Event":"SomethingNew","Detail":[1,2]})") +
                            "{\"Event\":\"GuideStep\",\"Frame\":3,\"dx\":0.1\r\n"
                            "not json at all\r\n\r\n"
                            "[1,2,3]\r\n"
@@ -347,8 +313,8 @@ private slots:
 
         const DitherOutcome outcome = night.dither();
         QCOMPARE(guider.requests.size(), 1);
-        QCOMPARE(guider.requests[0].method, "dither");
-        QCOMPARE(QJsonDocument(guider.requests[0].params.toObject()).toJson(QJsonDocument::Compact),
+        QCOMPARE(QJsonDocument(guider.requests[0].value("params").toObject())
+                     .toJson(QJsonDocument::Compact),
                  R"({"amount":2.5,"raOnly":true,"settle":{"pixels":0.8,"time":0,"timeout":1}})");
         QCOMPARE(kindName(outcome.kind), kind);
         QFETCH(QString, text);
@@ -364,26 +330,43 @@ private slots:
         guider.refusal.clear();
         guider.settle = FakeGuider::Settle::Failed;
         guider.settleAfterMs = 0;
-        guider.aheadOfAnswer = FakeGuider::eventLine({{"Event", "SettleDone"}, {"Status", 0}});
+        guider.aheadOfAnswer = FakeGuider::event(R"({"Event":"SettleDone","Status":0})");
         QCOMPARE(kindName(night.dither().kind), "settle failed");
         QCOMPARE(night.finished.size(), 2);
         QVERIFY(night.lost.isEmpty());
         QCOMPARE(guider.accepted, 1);
     }
 
-    // A night with a troubled guider. A lost star is told whenever it comes, also during a
-    // dither, which goes on; a dither asked for while one settles is refused at once. The
-    // connection dropped during a dither, the guider gone a while, then taking a request and never
-    // saying a word more (its network gone): each dither has its outcome, at once or at the settle
-    // timeout; Kestrova connects again in the background, and later dithers work. stop() ends the
-    // night: the dither under way is dropped and no reconnection follows.
+    // A night with a troubled guider. At Start, nothing listening, then listening but silent:
+    // the message names the address that did not answer, why, and how to turn dithering off. A
+    // lost star is told whenever it comes, also during a dither, which goes on; a dither asked
+    // for while one settles is refused at once. The connection dropped during a dither, the
+    // guider gone a while, then taking a request and never saying a word more (its network
+    // gone): each dither has its outcome, at once or at the settle timeout; Kestrova connects
+    // again in the background, and later dithers work. stop() ends the night: the dither under
+    // way is dropped and no reconnection follows.
     void troubledNight()
     {
         Night night;
         FakeGuider& guider = night.guider;
-        const QString address = guider.address().text();
+        const QString address = QStringLiteral("localhost:%1").arg(guider.port());
+        guider.stopListening();
+        QVERIFY(!night.start("localhost", 300));
+        QVERIFY2(night.probeText().startsWith("The guider at " + address +
+                                              " did not answer (Connection refused).") &&
+                     night.probeText().contains("kestrova --dither-every 0"),
+                 qPrintable(night.probeText()));
+        QVERIFY(guider.listen(guider.port()));
+        guider.greets = false;
+        QVERIFY(!night.start("localhost", 300));
+        QVERIFY2(night.probeText().contains("did not answer (no greeting within 0.3 s)"),
+                 qPrintable(night.probeText()));
+        QVERIFY(!night.coordinator.isConnected());
+        guider.greets = true;
         guider.settleAfterMs = 300;
-        QVERIFY(night.start());
+        QVERIFY(night.start("localhost"));
+        QCOMPARE(night.probeText(),
+                 "The guider at " + address + " answered (PHD2 2.6.13, Guiding).");
         guider.sendStarLost();
         QTRY_COMPARE_WITH_TIMEOUT(night.starLost.size(), 1, Patience);
         QCOMPARE(night.starLost[0][0].toString(),
@@ -439,7 +422,7 @@ private slots:
         QCOMPARE(night.kinds(), "refused, settled, connection lost, settled, connection lost, "
                                 "timed out");
         QCOMPARE(night.lost.size(), 3); // the failed tries in between are not news
-        QCOMPARE(guider.accepted, 4);
+        QCOMPARE(guider.accepted, 5);
     }
 
     // One desktop notification for each kind of failure a night, none for a settled dither.
