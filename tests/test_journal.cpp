@@ -288,10 +288,7 @@ private slots:
         QCOMPARE(seven.rows.size(), 10);
         QCOMPARE(seven.rows.last().event, JournalEvent::SequenceEnd);
         QCOMPARE(seven.rows.last().sequence, 5);
-        const ParsedJournal eight = parseJournalCsv(fileBytes(night8));
-        QCOMPARE(eight.rows.size(), 2);
-        QCOMPARE(eight.rows[0].event, JournalEvent::ManualOpen);
-        QCOMPARE(eight.rows[1].event, JournalEvent::ManualClose);
+        QCOMPARE(parseJournalCsv(fileBytes(night8)).rows.size(), 2); // the hand rows
         QCOMPARE(latestNightFile(folder), night8);
     }
 
