@@ -43,6 +43,7 @@ Controller::Controller(SettingsStore& store, ParallelPort& parallel, SerialLine&
     connect(&sequencer_, &Sequencer::exposureOpened, this, [this](int exposure, int planned) {
         if (!journal_)
             return;
+        journal_->stamp();
         if (exposure == 1) {
             const SequenceState& state = sequencer_.state();
             journal_->sequenceStarted(state.ExposuresRemaining, state.ExposureRemaining,
@@ -106,8 +107,10 @@ void Controller::connectDithering()
 // settle, at least the delay and at most the settle timeout.
 void Controller::exposureClosed(int exposure, Ending ending)
 {
-    if (journal_)
+    if (journal_) {
+        journal_->stamp();
         journal_->exposureClosed(exposure, ending);
+    }
     const SequenceState& state = sequencer_.state();
     if (ending != Ending::Completed || !state.Delaying || !guiding_.ditheringOn() ||
         !dithersAfter(guiding_.ditherEvery, state.ExposuresDone,
@@ -214,11 +217,13 @@ void Controller::toggleShutter()
     ActionScope scope(*this);
     const bool wasOpen = line_.shutterOpen();
     // A line that failed did not move.
-    if (LineResult failed = wasOpen ? line_.closeShutter() : line_.openShutter())
+    if (LineResult failed = wasOpen ? line_.closeShutter() : line_.openShutter()) {
         report(*failed);
-    else if (journal_)
-        wasOpen ? journal_->closedByHand(journalLine(line_.config()))
-                : journal_->openedByHand(journalLine(line_.config()));
+    } else if (journal_) {
+        journal_->stamp();
+        const JournalLine line = journalLine(line_.config());
+        wasOpen ? journal_->closedByHand(line) : journal_->openedByHand(line);
+    }
     if (desktop_)
         desktop_->setShutterOpenByHand(line_.shutterOpen());
     emit shutterToggled(line_.shutterOpen());

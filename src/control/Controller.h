@@ -76,6 +76,8 @@ public:
     DitherCoordinator& dithering() { return dithering_; }
     // The sequence waits for the guider to settle after a dither.
     bool settling() const { return settling_; }
+    // Start waits for the guider to answer; the sequence starts, or a message says why not.
+    bool startPending() const { return startWaitsForGuider_; }
 
 signals:
     // What the user must be told; at most one per action.

@@ -48,19 +48,31 @@ JournalRecorder::JournalRecorder(JournalWriter& writer, Clock monotonic)
 {
 }
 
-JournalRow JournalRecorder::row(JournalEvent event) const
+void JournalRecorder::stamp()
+{
+    stamped_ = {monotonic_(), QDateTime::currentDateTimeUtc()};
+}
+
+std::int64_t JournalRecorder::now()
+{
+    return stamped_ ? stamped_->first : monotonic_();
+}
+
+JournalRow JournalRecorder::row(JournalEvent event)
 {
     JournalRow row;
-    row.utc = QDateTime::currentDateTimeUtc();
+    row.utc = stamped_ ? stamped_->second : QDateTime::currentDateTimeUtc();
     row.event = event;
     row.sequence = sequence_;
     if (sequence_)
-        row.offsetMs = (monotonic_() - sequenceStart_) / NanosecondsPerMillisecond;
+        row.offsetMs = (now() - sequenceStart_) / NanosecondsPerMillisecond;
     return row;
 }
 
 void JournalRecorder::write(const JournalRow& row)
 {
+    // A stamp holds for the rows of its edge alone.
+    stamped_.reset();
     // The writer tells the user of a failure itself, once a night; the night goes on.
     [[maybe_unused]] const std::optional<JournalFailure> failure = writer_.append(row);
 }
@@ -68,7 +80,9 @@ void JournalRecorder::write(const JournalRow& row)
 void JournalRecorder::sequenceStarted(int exposures, int exposureSeconds, int delaySeconds,
                                       const JournalLine& line)
 {
-    sequenceStart_ = monotonic_();
+    if (!stamped_)
+        stamp();
+    sequenceStart_ = now();
     JournalRow start = row(JournalEvent::SequenceStart);
     sequence_ = writer_.beginSequence(start.utc);
     start.sequence = sequence_;
@@ -77,12 +91,15 @@ void JournalRecorder::sequenceStarted(int exposures, int exposureSeconds, int de
     start.exposureS = exposureSeconds;
     start.delayS = delaySeconds;
     describe(start, line);
+    // The first opening's row follows, at the same moment.
+    const auto edge = stamped_;
     write(start);
+    stamped_ = edge;
 }
 
 void JournalRecorder::exposureOpened(int exposure, int plannedSeconds)
 {
-    exposureOpened_ = monotonic_();
+    exposureOpened_ = now();
     plannedSeconds_ = plannedSeconds;
     JournalRow open = row(JournalEvent::Open);
     open.exposure = exposure;
@@ -95,7 +112,7 @@ void JournalRecorder::exposureClosed(int exposure, Ending ending)
     JournalRow close = row(JournalEvent::Close);
     close.exposure = exposure;
     close.plannedS = plannedSeconds_;
-    close.measuredMs = (monotonic_() - exposureOpened_) / NanosecondsPerMillisecond;
+    close.measuredMs = (now() - exposureOpened_) / NanosecondsPerMillisecond;
     if (ending != Ending::Completed)
         close.outcome = outcomeOf(ending);
     write(close);
@@ -117,7 +134,7 @@ void JournalRecorder::sequenceEnded(const SequenceEnd& end, const QString& awake
 
 void JournalRecorder::openedByHand(const JournalLine& line)
 {
-    openedByHand_ = monotonic_();
+    openedByHand_ = now();
     JournalRow open = row(JournalEvent::ManualOpen);
     describe(open, line);
     write(open);
@@ -128,7 +145,7 @@ void JournalRecorder::closedByHand(const JournalLine& line)
     JournalRow close = row(JournalEvent::ManualClose);
     describe(close, line);
     if (const std::optional<std::int64_t> opened = std::exchange(openedByHand_, std::nullopt))
-        close.measuredMs = (monotonic_() - *opened) / NanosecondsPerMillisecond;
+        close.measuredMs = (now() - *opened) / NanosecondsPerMillisecond;
     write(close);
 }
 

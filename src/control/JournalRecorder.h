@@ -34,6 +34,10 @@ public:
     // The writer must outlive the recorder.
     JournalRecorder(JournalWriter& writer, Clock monotonic);
 
+    // The moment of the edge just made: the rows written for it next carry this time, not the
+    // time they reach the disk, which a row written before them may have delayed.
+    void stamp();
+
     // The first exposure has just opened.
     void sequenceStarted(int exposures, int exposureSeconds, int delaySeconds,
                          const JournalLine& line);
@@ -56,8 +60,9 @@ public:
     void guiderConnection(bool back, const QString& text);
 
 private:
-    JournalRow row(JournalEvent event) const;
+    JournalRow row(JournalEvent event);
     void write(const JournalRow& row);
+    std::int64_t now();
 
     JournalWriter& writer_;
     Clock monotonic_;
@@ -66,6 +71,7 @@ private:
     std::int64_t exposureOpened_ = 0;
     int plannedSeconds_ = 0;
     std::optional<std::int64_t> openedByHand_;
+    std::optional<std::pair<std::int64_t, QDateTime>> stamped_; // monotonic, UTC
 };
 
 } // namespace kestrova

@@ -84,7 +84,9 @@ void TerminalRun::begin()
     sequencer.setExposureTimeText(options_.exposureTime);
     sequencer.setDelayText(options_.delay);
     controller_.start();
-    if (!controller_.running() && !finished_)
+    // With dithering on, the sequence starts once the guider has answered, or is told why not.
+    waitingForGuider_ = controller_.startPending();
+    if (!controller_.running() && !finished_ && !waitingForGuider_)
         finish(firstFailure_ &&
                        firstFailure_->text == QLatin1String(messages::InvalidSequenceValues)
                    ? exitstatus::Refused
@@ -112,6 +114,8 @@ void TerminalRun::told(const Failure& failure)
     if (!failure.detail.isEmpty())
         text += failure.detail + QLatin1Char('\n');
     output_.err(text.toLocal8Bit());
+    if (std::exchange(waitingForGuider_, false) && !controller_.running() && !finished_)
+        finish(exitstatus::Refused);
 }
 
 void TerminalRun::unfinishedFound(const UnfinishedSequence& u)
@@ -131,6 +135,7 @@ void TerminalRun::runningChanged(bool running)
 {
     if (!running)
         return;
+    waitingForGuider_ = false;
     const SequenceState& state = controller_.sequencer().state();
     exposures_ = state.ExposuresRemaining;
     total_ = state.TotalRemaining;

@@ -68,6 +68,7 @@ private:
     Style style_;
     std::optional<Failure> firstFailure_; // the first line failure or refusal told
     int signal_ = 0;                      // the termination signal received, 0 for none
+    bool waitingForGuider_ = false;       // Start waits for the guider to answer
     bool finished_ = false;
     bool redrawPending_ = false;
     bool progressShown_ = false; // a redrawn line stands on the terminal
