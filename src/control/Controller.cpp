@@ -232,6 +232,8 @@ void Controller::toggleShutter()
 void Controller::start()
 {
     ActionScope scope(*this);
+    if (startWaitsForGuider_)
+        return; // Start pressed again while the guider is asked
     // With dithering on, a guider that does not answer stops the sequence before it starts.
     if (guiding_.ditheringOn() && !sequencer_.running() &&
         !(dithering_.isConnected() && dithering_.address().text() == guiding_.guider.text())) {
