@@ -66,6 +66,7 @@ private slots:
         row("Cancel puts the stored values back", {{"Parallel Options/PortBit", "7"}}, "", "lstPBit:5 chkPActiveLogic cmdOptionsCancel", "0 7 0 0 0 1", {});
         row("values shown as in force: no port, greyed kept, odd texts as the line reads them", {{"Serial Options/Control Line", "-1"}, {"Serial Options/ActiveLogic", "2"}, {"Parallel Options/PortIndex", "3"}, {"Parallel Options/ActiveLogic", "-1"}, {"Serial Options/PortIndex", "five"}}, "", "lstPBit:2 cmdOptionsApply", "-1 2 1 0 1 2", {}, unread("Serial Options/PortIndex") + QStringList{messages::SelectedParallelPortNotAvailable, messages::parallelIndexUnknown(-1, "LPT1, LPT2 or LPT3")});
         row("a fallback told when the dialog shows the default, and again at OK", unreadable, "", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"set 888 5"}, unread("Parallel Options/PortBit") + unread("Serial Options/Serial Control"));
+        row("Com17, told and kept while untouched, gives way to the Com number chosen", {{"Serial Options/PortIndex", "16"}}, "", "lstSPort:2 cmdOptionsApply", "0 1 0 2 0 1", {"set 888 1"}, unread("Serial Options/PortIndex"));
         row("closing while a save's message waits unloads the dialog", {}, "store close", "lstPBit:5 cmdOptionsOK", "", {}, {});
         row("a refused write told once, not the missing port too; Apply stays enabled", serial, "port store", "lstPBit:5 cmdOptionsOK", "0 5 0 0 0 1", {"RTS off", "open 1", "RTS off"}, {messages::SettingsNotSaved, "disk full"});
     }
