@@ -12,7 +12,7 @@
 //    terminal's HUPCL flag is set, and leaves them when it is clear;
 //  - a release that no close showed (the holder killed, or ending without closing) is noticed at
 //    the next open of the device and whenever a process loads this library; it then follows the
-//    HUPCL flag last set through tcsetattr() or TCSETS*.
+//    HUPCL flag last set through tcsetattr().
 // Descriptors are found in /proc/*/fd, so dup()s, inherited copies and processes without this
 // library all keep a device open, as they do for the kernel.
 //
@@ -21,8 +21,10 @@
 // write, to lines.log there:
 //   <CLOCK_MONOTONIC ns> <CLOCK_REALTIME ns> <pid> <device> RTS=<0|1> DTR=<0|1> <open|ioctl|close>
 // Without that variable, and for any other descriptor or request, calls pass through untouched.
-// Not followed: speed changes to and from B0, the hang-up of a subsidiary whose primary closes
-// (its lines keep their levels), opens inside libc (fopen) and close_range().
+// Followed: open() and open64(), close(), dup3(), ioctl() and tcsetattr(), which are all that the
+// tests' programs and Qt call. Not followed: openat(), the fortified __open_2() family, dup2(),
+// close_range(), TCSETS* ioctls, speed changes to and from B0, and the hang-up of a subsidiary
+// whose primary closes (its lines keep their levels).
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -42,42 +44,24 @@
 
 namespace {
 
-// The definitions this library stands in front of, looked up at their first use: another
-// library's constructor may open files before this one's runs.
-// (Compiler builtins rather than std::atomic, whose members a library would export.)
-template <typename Function> Function* next(Function*& slot, const char* name)
+// The definition this library stands in front of, looked up at its first use: another library's
+// constructor may open files before this one's runs. (Compiler builtins rather than std::atomic,
+// whose members a library would export.)
+template <auto Self> decltype(Self) next(const char* name)
 {
-    Function* function = __atomic_load_n(&slot, __ATOMIC_ACQUIRE);
-    if (!function) {
-        function = reinterpret_cast<Function*>(dlsym(RTLD_NEXT, name));
-        __atomic_store_n(&slot, function, __ATOMIC_RELEASE);
-    }
-    return function;
+    static decltype(Self) function;
+    if (!__atomic_load_n(&function, __ATOMIC_ACQUIRE))
+        __atomic_store_n(&function, reinterpret_cast<decltype(Self)>(dlsym(RTLD_NEXT, name)),
+                         __ATOMIC_RELEASE);
+    return __atomic_load_n(&function, __ATOMIC_ACQUIRE);
 }
+#define NEXT(function) next<&function>(#function)
 
-using OpenFunction = int(const char*, int, ...);
-using OpenAtFunction = int(int, const char*, int, ...);
-using FortifiedOpenFunction = int(const char*, int);
-using FortifiedOpenAtFunction = int(int, const char*, int);
-using CloseFunction = int(int);
-using Dup2Function = int(int, int);
-using Dup3Function = int(int, int, int);
-using IoctlFunction = int(int, unsigned long, ...);
-using TcsetattrFunction = int(int, int, const termios*);
-
-OpenFunction *realOpen, *realOpen64;
-OpenAtFunction *realOpenAt, *realOpenAt64;
-FortifiedOpenFunction *realOpen2, *realOpen64_2;
-FortifiedOpenAtFunction *realOpenAt2, *realOpenAt64_2;
-CloseFunction* realClose;
-Dup2Function* realDup2;
-Dup3Function* realDup3;
-IoctlFunction* realIoctl;
-TcsetattrFunction* realTcsetattr;
-
-// Unix98 pseudo-terminal subsidiaries.
-constexpr unsigned FirstPtyMajor = 136;
-constexpr unsigned LastPtyMajor = 143;
+// Puts errno back as it was at construction: the bookkeeping must not change what a call tells.
+struct KeptErrno {
+    int saved = errno;
+    ~KeptErrno() { errno = saved; }
+};
 
 const char* linesFolder()
 {
@@ -85,6 +69,7 @@ const char* linesFolder()
     return folder && *folder ? folder : nullptr;
 }
 
+// A Unix98 pseudo-terminal subsidiary: majors 136 to 143.
 struct Device {
     dev_t number = 0;     // st_rdev
     dev_t filesystem = 0; // st_dev: which devpts instance
@@ -93,21 +78,26 @@ struct Device {
 
 bool ptySubsidiary(const struct stat& status, Device& device)
 {
-    if (!S_ISCHR(status.st_mode))
-        return false;
     const unsigned majorNumber = major(status.st_rdev);
-    if (majorNumber < FirstPtyMajor || majorNumber > LastPtyMajor)
+    if (!S_ISCHR(status.st_mode) || majorNumber < 136 || majorNumber > 143)
         return false;
-    device.number = status.st_rdev;
-    device.filesystem = status.st_dev;
-    device.index = (majorNumber - FirstPtyMajor) * 256 + minor(status.st_rdev);
+    device = {status.st_rdev, status.st_dev, (majorNumber - 136) * 256 + minor(status.st_rdev)};
     return true;
 }
 
-bool ptySubsidiary(int fd, Device& device)
+// The lines' folder when they are recorded and fd is a subsidiary, whose device is then set.
+const char* recordedDevice(int fd, Device& device)
 {
+    const KeptErrno kept; // a descriptor that is not open is no failure of the call made
     struct stat status = {};
-    return fstat(fd, &status) == 0 && ptySubsidiary(status, device);
+    const char* folder = linesFolder();
+    return folder && fstat(fd, &status) == 0 && ptySubsidiary(status, device) ? folder : nullptr;
+}
+
+// Whether an open passes a mode, as <fcntl.h> has it.
+bool needsMode(int flags)
+{
+    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
 }
 
 long long nanoseconds(clockid_t clock)
@@ -125,39 +115,28 @@ struct State {
     long holder = 0;       // the process that opened it last
 };
 
-// The device's state file, locked from construction to destruction.
+// The device's state, locked in its file from construction to destruction, and written back then.
 class DeviceLock {
 public:
     DeviceLock(const char* folder, const Device& device) : folder_(folder), device_(device)
     {
         char path[4096];
-        if (snprintf(path, sizeof path, "%s/pts-%u.state", folder, device.index) >=
-            int(sizeof path))
-            return;
-        fd_ = next(realOpen, "open")(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            return;
-        if (flock(fd_, LOCK_EX) != 0) {
-            next(realClose, "close")(fd_);
+        if (snprintf(path, sizeof path, "%s/pts-%u.state", folder, device.index) < int(sizeof path))
+            fd_ = NEXT(open)(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+            NEXT(close)(fd_);
             fd_ = -1;
-            return;
         }
-        char text[128] = {};
-        if (pread(fd_, text, sizeof text - 1, 0) > 0)
-            sscanf(text, "rts=%d dtr=%d hupcl=%d held=%d holder=%ld", &state.rts, &state.dtr,
-                   &state.hangupOnClose, &state.held, &state.holder);
+        State stored; // none yet for a new device
+        if (fd_ >= 0 && pread(fd_, &stored, sizeof stored, 0) == sizeof stored)
+            state = stored;
     }
     ~DeviceLock()
     {
         if (fd_ < 0)
             return;
-        char text[128];
-        const int length =
-            snprintf(text, sizeof text, "rts=%d dtr=%d hupcl=%d held=%d holder=%ld\n", state.rts,
-                     state.dtr, state.hangupOnClose, state.held, state.holder);
-        if (pwrite(fd_, text, length, 0) == length)
-            (void)!ftruncate(fd_, length);
-        next(realClose, "close")(fd_); // and unlocked
+        (void)!pwrite(fd_, &state, sizeof state, 0);
+        NEXT(close)(fd_); // and unlocked
     }
     DeviceLock(const DeviceLock&) = delete;
     DeviceLock& operator=(const DeviceLock&) = delete;
@@ -165,28 +144,25 @@ public:
     bool locked() const { return fd_ >= 0; }
 
     // Sets both lines; a change is logged in the name of process pid.
-    void set(int rts, int dtr, const char* cause, long pid)
+    void set(int rts, int dtr, const char* cause, long pid = getpid())
     {
-        if (rts == state.rts && dtr == state.dtr)
+        if (!locked() || (rts == state.rts && dtr == state.dtr))
             return;
         state.rts = rts;
         state.dtr = dtr;
-        char line[4400];
+        char path[4096], line[160];
         const int length =
             snprintf(line, sizeof line, "%lld %lld %ld /dev/pts/%u RTS=%d DTR=%d %s\n",
                      nanoseconds(CLOCK_MONOTONIC), nanoseconds(CLOCK_REALTIME), pid, device_.index,
                      rts, dtr, cause);
-        char path[4096];
-        if (snprintf(path, sizeof path, "%s/lines.log", folder_) >= int(sizeof path))
-            return;
-        const int log =
-            next(realOpen, "open")(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        const int log = snprintf(path, sizeof path, "%s/lines.log", folder_) < int(sizeof path)
+                            ? NEXT(open)(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)
+                            : -1;
         if (log < 0)
             return;
         (void)!write(log, line, length);
-        next(realClose, "close")(log);
+        NEXT(close)(log);
     }
-    void set(int rts, int dtr, const char* cause) { set(rts, dtr, cause, getpid()); }
 
     State state;
 
@@ -196,50 +172,42 @@ private:
     int fd_ = -1;
 };
 
-// Whether a descriptor refers to the device, other than descriptor except of this process. Only
+// Whether a descriptor other than descriptor except of this process refers to the device. Only
 // processes whose descriptors may be read are seen: those of the same user, or all for root.
 bool openElsewhere(const Device& device, int except)
 {
-    DIR* processes = opendir("/proc");
-    if (!processes)
-        return false;
     const long self = getpid();
+    DIR* processes = opendir("/proc");
     bool found = false;
-    while (const dirent* process = found ? nullptr : readdir(processes)) {
+    while (const dirent* process = processes && !found ? readdir(processes) : nullptr) {
         char* end = nullptr;
         const long pid = strtol(process->d_name, &end, 10);
-        if (*end || pid <= 0)
-            continue;
         char path[64];
         snprintf(path, sizeof path, "/proc/%ld/fd", pid);
-        DIR* descriptors = opendir(path);
-        if (!descriptors)
-            continue;
-        while (const dirent* entry = found ? nullptr : readdir(descriptors)) {
-            const long fd = strtol(entry->d_name, &end, 10);
-            if (*end || entry->d_name[0] == '.' || (pid == self && fd == except))
-                continue;
+        DIR* descriptors = *end || pid <= 0 ? nullptr : opendir(path);
+        while (const dirent* entry = descriptors && !found ? readdir(descriptors) : nullptr) {
             // The link's text first: it costs nothing, where following it to a file on a stalled
             // network or FUSE mount could block.
             char target[32] = {};
-            if (readlinkat(dirfd(descriptors), entry->d_name, target, sizeof target - 1) <= 0 ||
-                strncmp(target, "/dev/pts/", 9) != 0)
-                continue;
             struct stat status = {};
             Device other;
-            found = fstatat(dirfd(descriptors), entry->d_name, &status, 0) == 0 &&
+            found = entry->d_name[0] != '.' && (pid != self || atoi(entry->d_name) != except) &&
+                    readlinkat(dirfd(descriptors), entry->d_name, target, sizeof target - 1) > 0 &&
+                    strncmp(target, "/dev/pts/", 9) == 0 &&
+                    fstatat(dirfd(descriptors), entry->d_name, &status, 0) == 0 &&
                     ptySubsidiary(status, other) && other.number == device.number &&
                     other.filesystem == device.filesystem;
         }
-        closedir(descriptors);
+        if (descriptors)
+            closedir(descriptors);
     }
-    closedir(processes);
+    if (processes)
+        closedir(processes);
     return found;
 }
 
-// A release that happened without a close seen here: the holder was killed or ended without
-// closing, and the kernel released the device then. except: a descriptor of this process that
-// does not count (one just opened).
+// A release that no close showed: the holder was killed or ended without closing, and the kernel
+// released the device then. except: a descriptor of this process that does not count.
 void noticeUnseenRelease(DeviceLock& lock, const Device& device, int except)
 {
     if (!lock.state.held || openElsewhere(device, except))
@@ -251,86 +219,55 @@ void noticeUnseenRelease(DeviceLock& lock, const Device& device, int except)
 
 int opened(int fd, int flags)
 {
-    const char* folder = linesFolder();
     Device device;
-    if (fd < 0 || (flags & O_PATH) || !folder || !ptySubsidiary(fd, device))
+    const char* folder = flags & O_PATH ? nullptr : recordedDevice(fd, device);
+    if (!folder)
         return fd;
-    const int error = errno;
+    const KeptErrno kept;
     termios settings = {};
     const bool readable = tcgetattr(fd, &settings) == 0;
     DeviceLock lock(folder, device);
-    if (lock.locked()) {
-        noticeUnseenRelease(lock, device, fd);
-        lock.state.held = 1;
-        lock.state.holder = getpid();
-        if (readable) {
-            lock.state.hangupOnClose = (settings.c_cflag & HUPCL) != 0;
-            if (cfgetospeed(&settings) != B0)
-                lock.set(1, 1, "open");
-        }
+    noticeUnseenRelease(lock, device, fd);
+    lock.state.held = 1;
+    lock.state.holder = getpid();
+    if (readable) {
+        lock.state.hangupOnClose = (settings.c_cflag & HUPCL) != 0;
+        if (cfgetospeed(&settings) != B0)
+            lock.set(1, 1, "open");
     }
-    errno = error;
     return fd;
 }
 
 // Runs release, a call that closes descriptor fd, and drops the lines if that was the device's
 // last descriptor and its HUPCL flag is set. close() frees the descriptor even when it fails,
-// unless it was not open (EBADF); dup2() and dup3() only when they succeed.
+// unless it was not open (EBADF); dup3() only when it succeeds.
 template <typename Release> int releasing(int fd, bool freedOnFailure, Release release)
 {
-    const char* folder = linesFolder();
     Device device;
-    if (!folder || !ptySubsidiary(fd, device))
+    const char* folder = recordedDevice(fd, device);
+    if (!folder)
         return release();
-    termios settings = {};
-    const bool readable = tcgetattr(fd, &settings) == 0; // not after a hang-up
+    termios settings = {}; // none after a hang-up
+    const bool hangup = tcgetattr(fd, &settings) == 0 && (settings.c_cflag & HUPCL);
     DeviceLock lock(folder, device);
     const bool last = lock.locked() && !openElsewhere(device, fd);
     const int result = release();
-    const int error = errno;
-    if (last && (result >= 0 || (freedOnFailure && error != EBADF))) {
+    const KeptErrno kept;
+    if (last && (result >= 0 || (freedOnFailure && kept.saved != EBADF))) {
         lock.state.held = 0;
-        if (readable && (settings.c_cflag & HUPCL))
+        if (hangup)
             lock.set(0, 0, "close");
     }
-    errno = error;
     return result;
-}
-
-// The HUPCL flag as the device holds it now, for a release that no close will show.
-void recordHangupFlag(int fd)
-{
-    const char* folder = linesFolder();
-    Device device;
-    termios settings = {};
-    if (!folder || !ptySubsidiary(fd, device) || tcgetattr(fd, &settings) != 0)
-        return;
-    DeviceLock lock(folder, device);
-    lock.state.hangupOnClose = (settings.c_cflag & HUPCL) != 0;
-}
-
-// Whether an open passes a mode, as <fcntl.h> has it.
-bool needsMode(int flags)
-{
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
-}
-
-bool modemRequest(unsigned long request)
-{
-    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
 }
 
 // A modem line request on a subsidiary, which the kernel refused with ENOTTY.
 int modemLines(int fd, unsigned long request, int* bits)
 {
-    const char* folder = linesFolder();
     Device device;
-    if (!folder || !ptySubsidiary(fd, device)) {
-        errno = ENOTTY;
-        return -1;
-    }
-    if (!bits) {
-        errno = EFAULT;
+    const char* folder = recordedDevice(fd, device);
+    if (!folder || !bits) {
+        errno = folder ? EFAULT : ENOTTY;
         return -1;
     }
     DeviceLock lock(folder, device);
@@ -338,23 +275,17 @@ int modemLines(int fd, unsigned long request, int* bits)
         errno = ENOTTY;
         return -1;
     }
+    const State& now = lock.state;
     const int asked = request == TIOCMGET ? 0 : *bits;
-    const int rts = (asked & TIOCM_RTS) != 0;
-    const int dtr = (asked & TIOCM_DTR) != 0;
-    switch (request) {
-    case TIOCMGET:
-        *bits = (lock.state.rts ? TIOCM_RTS : 0) | (lock.state.dtr ? TIOCM_DTR : 0);
-        break;
-    case TIOCMSET:
+    const bool rts = asked & TIOCM_RTS, dtr = asked & TIOCM_DTR;
+    if (request == TIOCMGET)
+        *bits = (now.rts ? TIOCM_RTS : 0) | (now.dtr ? TIOCM_DTR : 0);
+    else if (request == TIOCMSET)
         lock.set(rts, dtr, "ioctl");
-        break;
-    case TIOCMBIS:
-        lock.set(lock.state.rts | rts, lock.state.dtr | dtr, "ioctl");
-        break;
-    case TIOCMBIC:
-        lock.set(lock.state.rts & !rts, lock.state.dtr & !dtr, "ioctl");
-        break;
-    }
+    else if (request == TIOCMBIS)
+        lock.set(now.rts || rts, now.dtr || dtr, "ioctl");
+    else
+        lock.set(now.rts && !rts, now.dtr && !dtr, "ioctl");
     return 0;
 }
 
@@ -364,28 +295,23 @@ __attribute__((constructor)) void noticeUnseenReleases()
 {
     const char* folder = linesFolder();
     DIR* files = folder ? opendir(folder) : nullptr;
-    if (!files)
-        return;
-    while (const dirent* file = readdir(files)) {
+    while (const dirent* file = files ? readdir(files) : nullptr) {
         Device device;
         char path[64];
         struct stat status = {};
-        if (sscanf(file->d_name, "pts-%u.state", &device.index) != 1 ||
-            snprintf(path, sizeof path, "/dev/pts/%u", device.index) >= int(sizeof path))
+        if (sscanf(file->d_name, "pts-%u.state", &device.index) != 1)
             continue;
-        if (stat(path, &status) != 0 || !ptySubsidiary(status, device)) {
-            // The device is gone, and with it every descriptor of it.
-            device.number = 0;
-        }
+        snprintf(path, sizeof path, "/dev/pts/%u", device.index);
+        // A device that is gone took every descriptor with it, after a hang-up: nothing drops.
+        const bool gone = stat(path, &status) != 0 || !ptySubsidiary(status, device);
         DeviceLock lock(folder, device);
-        if (lock.locked() && lock.state.held) {
-            if (device.number == 0)
-                lock.state.held = 0;
-            else
-                noticeUnseenRelease(lock, device, -1);
-        }
+        if (gone)
+            lock.state.held = 0;
+        else
+            noticeUnseenRelease(lock, device, -1);
     }
-    closedir(files);
+    if (files)
+        closedir(files);
 }
 
 } // namespace
@@ -400,91 +326,32 @@ __attribute__((visibility("default"))) int kestrova_modem_lines_shim()
 
 __attribute__((visibility("default"))) int open(const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    return opened(next(realOpen, "open")(path, flags, mode), flags);
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = needsMode(flags) ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return opened(NEXT(open)(path, flags, mode), flags);
 }
 
+// Qt's.
 __attribute__((visibility("default"))) int open64(const char* path, int flags, ...)
 {
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    return opened(next(realOpen64, "open64")(path, flags, mode), flags);
-}
-
-__attribute__((visibility("default"))) int openat(int directory, const char* path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    return opened(next(realOpenAt, "openat")(directory, path, flags, mode), flags);
-}
-
-__attribute__((visibility("default"))) int openat64(int directory, const char* path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    return opened(next(realOpenAt64, "openat64")(directory, path, flags, mode), flags);
-}
-
-// What _FORTIFY_SOURCE makes of an open without a mode whose flags are not known when compiling.
-__attribute__((visibility("default"))) int __open_2(const char* path, int flags)
-{
-    return opened(next(realOpen2, "__open_2")(path, flags), flags);
-}
-
-__attribute__((visibility("default"))) int __open64_2(const char* path, int flags)
-{
-    return opened(next(realOpen64_2, "__open64_2")(path, flags), flags);
-}
-
-__attribute__((visibility("default"))) int __openat_2(int directory, const char* path, int flags)
-{
-    return opened(next(realOpenAt2, "__openat_2")(directory, path, flags), flags);
-}
-
-__attribute__((visibility("default"))) int __openat64_2(int directory, const char* path, int flags)
-{
-    return opened(next(realOpenAt64_2, "__openat64_2")(directory, path, flags), flags);
+    va_list arguments;
+    va_start(arguments, flags);
+    const mode_t mode = needsMode(flags) ? va_arg(arguments, mode_t) : 0;
+    va_end(arguments);
+    return opened(NEXT(open64)(path, flags, mode), flags);
 }
 
 __attribute__((visibility("default"))) int close(int fd)
 {
-    return releasing(fd, true, [fd] { return next(realClose, "close")(fd); });
+    return releasing(fd, true, [fd] { return NEXT(close)(fd); });
 }
 
-// Both close newfd when it is open.
-__attribute__((visibility("default"))) int dup2(int oldfd, int newfd)
-{
-    if (oldfd == newfd)
-        return next(realDup2, "dup2")(oldfd, newfd);
-    return releasing(newfd, false, [=] { return next(realDup2, "dup2")(oldfd, newfd); });
-}
-
+// Closes newfd when it is open.
 __attribute__((visibility("default"))) int dup3(int oldfd, int newfd, int flags)
 {
-    if (oldfd == newfd)
-        return next(realDup3, "dup3")(oldfd, newfd, flags);
-    return releasing(newfd, false, [=] { return next(realDup3, "dup3")(oldfd, newfd, flags); });
+    return releasing(newfd, false, [=] { return NEXT(dup3)(oldfd, newfd, flags); });
 }
 
 __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
@@ -493,24 +360,23 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
     va_start(arguments, request);
     void* argument = va_arg(arguments, void*);
     va_end(arguments);
-    const int result = next(realIoctl, "ioctl")(fd, request, argument);
-    if (result == -1 && errno == ENOTTY && modemRequest(request))
+    const int result = NEXT(ioctl)(fd, request, argument);
+    if (result == -1 && errno == ENOTTY &&
+        (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC))
         return modemLines(fd, request, static_cast<int*>(argument));
-    if (result == 0 && (request == TCSETS || request == TCSETSW || request == TCSETSF)) {
-        const int error = errno;
-        recordHangupFlag(fd);
-        errno = error;
-    }
     return result;
 }
 
+// Keeps the HUPCL flag as set, for a release that no close will show.
 __attribute__((visibility("default"))) int tcsetattr(int fd, int when, const termios* settings)
 {
-    const int result = next(realTcsetattr, "tcsetattr")(fd, when, settings);
-    if (result == 0) {
-        const int error = errno;
-        recordHangupFlag(fd);
-        errno = error;
+    const int result = NEXT(tcsetattr)(fd, when, settings);
+    Device device;
+    const char* folder = result == 0 ? recordedDevice(fd, device) : nullptr;
+    if (folder) {
+        const KeptErrno kept;
+        DeviceLock lock(folder, device);
+        lock.state.hangupOnClose = (settings->c_cflag & HUPCL) != 0;
     }
     return result;
 }
