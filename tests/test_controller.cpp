@@ -242,7 +242,6 @@ private slots:
         QTest::newRow("no bus at all") << all + QStringList{"no bus"} << "cmdConnect | cmdConnect" << "none" << QStringList{} << idle;
         QTest::newRow("completed") << tells << "3,2,1 | run" << "portal" << awake + QStringList{notify("Sequence complete: 3 exposures of 2 s", "", 1)} << "00:00:00 0 3 closed idle";
         QTest::newRow("opened by hand, cancelled") << tells << "cmdConnect 2,2,1 tick | cmdCancel" << "portal" << awake << cancelled;
-        QTest::newRow("opened by hand, completed") << tells << "cmdConnect 1,1,0 | run" << "portal" << awake + QStringList{notify("Sequence complete: 1 exposure of 1 s", "", 1)} << "00:00:00 0 1 closed idle";
         QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify(unplugged, "unplugged\n\nThe sequence has been stopped.", 2)} << "00:00:02 0 1 open idle | " + unplugged;
         QTest::newRow("failed start keeps nothing awake") << tells << "fail 1,1,0 |" << "none" << QStringList{} << "00:00:01 0 0 closed idle | " + unplugged;
         QTest::newRow("failed toggles: a message each") << tells << "fail cmdConnect cmdConnect |" << "none" << QStringList{} << "00:00:00 0 0 closed idle | " + unplugged + " | " + unplugged;
