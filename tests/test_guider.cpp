@@ -69,12 +69,9 @@ private slots:
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<QString>("value"); // or a part of the error
         const QString every = "from 0 to 1000; 0 turns dithering off";
-        QTest::newRow("every: off") << "--dither-every" << "0" << true << "0";
         QTest::newRow("every: highest, in blanks") << "--dither-every" << " 1000 " << true << "1000";
         QTest::newRow("every: negative") << "--dither-every" << "-1" << false << every;
         const QString pixels = "more than 0 and at most 100";
-        QTest::newRow("pixels: highest") << "--dither-pixels" << "100" << true << "100";
-        QTest::newRow("pixels: zero") << "--dither-pixels" << "0" << false << pixels;
         QTest::newRow("pixels: beyond the highest") << "--dither-pixels" << "100.01" << false << pixels;
         QTest::newRow("pixels: not a number") << "--dither-pixels" << "nan" << false << pixels;
         QTest::newRow("settle: lowest, blanks after commas") << "--settle" << "0.1, 0, 1" << true << "0.1/0/1";
@@ -92,7 +89,6 @@ private slots:
         QTest::newRow("guider: bare IPv6") << "--guider" << "::1" << true << "[::1]:4400";
         QTest::newRow("guider: empty host before a port") << "--guider" << ":4400" << false << "the host is empty or holds a blank";
         QTest::newRow("guider: blank inside") << "--guider" << "my pc:4400" << false << "the host is empty or holds a blank";
-        QTest::newRow("guider: port zero") << "--guider" << "pi:0" << false << "the port \"0\" is out of range";
         QTest::newRow("guider: port beyond 65535") << "--guider" << "pi:65536" << false << "the port \"65536\" is out of range";
         QTest::newRow("guider: bracket not closed") << "--guider" << "[::1:4400" << false << "the closing bracket is missing";
         QTest::newRow("guider: no colon after the bracket") << "--guider" << "[::1]4400" << false << "only :PORT may follow the bracket";
@@ -191,8 +187,8 @@ private slots:
     }
 
     // One dither and its outcome as the guider scripts it: the request as PHD2 takes it, the
-    // outcome with the shift and the guider's own words; the answer split across reads or
-    // merged with the settling into one, or junk ahead of it, changes nothing. A SettleDone
+    // outcome with the shift and the guider's own words; the answer split across reads, its end
+    // and the settling in one, or junk ahead of it, change nothing. A SettleDone
     // ahead of the answer, or after the settle timeout, belongs to no dither.
     // clang-format off
     void ditherOutcomes_data()
@@ -204,8 +200,7 @@ private slots:
         QTest::newRow("settle failed") << "failed" << "settle failed" << "The guider did not settle: Star lost." << "Star lost";
         QTest::newRow("settle timeout, SettleDone late") << "late" << "timed out" << "The guider had not settled at the settle timeout of 1 s. Its last distance was 2.50 px." << "";
         QTest::newRow("refused") << "refused" << "refused" << "The guider refused the dither: cannot dither when not guiding (code 1)." << "cannot dither when not guiding";
-        QTest::newRow("answer split across reads") << "split" << "settled" << "The guider settled after " << "";
-        QTest::newRow("answer and settling in one read") << "one-write" << "settled" << "The guider settled after " << "";
+        QTest::newRow("answer split across reads, its end and the settling in one") << "split" << "settled" << "The guider settled after " << "";
         QTest::newRow("unknown events, malformed lines, a stray SettleDone") << "junk" << "settled" << "The guider settled after " << "";
     }
     // clang-format on
@@ -221,7 +216,6 @@ private slots:
         guider.settleAfterMs = script == "late" ? 1200 : 0;
         guider.refusal = script == "refused" ? "cannot dither when not guiding" : "";
         guider.splitAnswer = script == "split";
-        guider.oneWrite = script == "one-write";
         if (script == "junk")
             guider.aheadOfAnswer =
                 FakeGuider::event(R"({"Event":"SomethingNew","Detail":[1,2]})") +
@@ -253,8 +247,8 @@ private slots:
     }
 
     // A night with a troubled guider. At Start it is silent: the user reads which address did
-    // not answer and why. A lost star is told whenever it comes, also during a dither, which
-    // goes on; a dither asked for while one settles is refused at once. The connection dropped
+    // not answer and why. A lost star is told also during a dither, which goes on; a dither
+    // asked for while one settles is refused at once. The connection dropped
     // during a dither, the guider gone a while, then taking a request and never saying a word
     // more (its network gone): each dither has its outcome, at once or at the settle timeout;
     // Kestrova connects again in the background. stop() ends the night: the dither under way is
@@ -270,11 +264,6 @@ private slots:
                  qPrintable(night.probed.last().at(1).toString()));
         guider.greets = true;
         QCOMPARE(night.start(), "The guider at " + address + " answered (PHD2 2.6.13, Guiding).");
-        guider.sendStarLost();
-        QVERIFY(night.starLost.wait(Patience));
-        QCOMPARE(night.starLost[0][0].toString(),
-                 "The guide star was lost (frame 812, SNR 3.2, star mass 410, error code 2): "
-                 "Star lost - low SNR.");
         guider.settleAfterMs = 300;
         night.coordinator.dither(Quick);
         night.coordinator.dither(Quick);
@@ -282,7 +271,10 @@ private slots:
         guider.sendStarLost();
         QTRY_COMPARE_WITH_TIMEOUT(night.finished.size(), 2, Patience);
         QCOMPARE(night.outcome(0).text, "The previous dither is still settling.");
-        QCOMPARE(night.starLost.size(), 2);
+        QCOMPARE(night.starLost.size(), 1);
+        QCOMPARE(night.starLost[0][0].toString(),
+                 "The guide star was lost (frame 812, SNR 3.2, star mass 410, error code 2): "
+                 "Star lost - low SNR.");
 
         guider.settle = FakeGuider::Settle::Never;
         night.coordinator.dither(Quick);
@@ -325,19 +317,15 @@ private slots:
         QCOMPARE(guider.accepted, 5);
     }
 
-    // One desktop notification for each kind of failure a night, none for a settled dither.
+    // Each kind of failure is notified once a night (test_controller counts them in a
+    // sequence), and again in the next.
     void failureNoticesOncePerKind()
     {
         DitherFailureNotices notices;
-        QString notified;
-        for (const Kind kind :
-             {Kind::TimedOut, Kind::Refused, Kind::Settled, Kind::Settled, Kind::Refused,
-              Kind::ConnectionLost, Kind::SettleFailed, Kind::ConnectionLost, Kind::TimedOut})
-            notified += notices.shouldNotify(kind) ? '1' : '0';
+        QVERIFY(notices.shouldNotify(Kind::TimedOut) && !notices.shouldNotify(Kind::TimedOut));
+        QVERIFY(notices.shouldNotify(Kind::ConnectionLost) && !notices.shouldNotify(Kind::Settled));
         notices.startNight();
-        notified += notices.shouldNotify(Kind::TimedOut) ? '1' : '0';
-        QCOMPARE(notified, "110001100"
-                           "1");
+        QVERIFY(notices.shouldNotify(Kind::TimedOut));
     }
 };
 

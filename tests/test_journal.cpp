@@ -125,26 +125,13 @@ private slots:
     // and the event of a newer program, read as unknown.
     void csv()
     {
-        JournalRow row;
-        row.utc = utc("2026-12-07T21:04:05.123Z");
-        row.event = JournalEvent::Close;
-        row.sequence = 2;
-        row.exposure = 3;
-        row.offsetMs = 930001;
-        row.plannedS = 300;
-        row.measuredMs = 120045;
-        row.exposures = 7;
-        row.exposureS = 60;
-        row.delayS = 5;
-        row.interface = JournalInterface::Serial;
-        row.port = "Com3 /dev/serial/by-id/a,b °C";
-        row.line = "DTR";
-        row.activeLogic = true;
-        row.awake = JournalAwake::ScreenSaver;
-        row.outcome = JournalOutcome::Cancelled;
-        row.detail = "Port \"Com3\" failed,\r\nagain";
-        row.dxPx = -0.25;
-        row.dyPx = 1234.5;
+        // Every column, in their order.
+        // clang-format off
+        JournalRow row{utc("2026-12-07T21:04:05.123Z"), JournalEvent::Close, 2, 3, 930001, 300,
+                       120045, 7, 60, 5, JournalInterface::Serial, "Com3 /dev/serial/by-id/a,b °C",
+                       "DTR", true, JournalAwake::ScreenSaver, JournalOutcome::Cancelled,
+                       "Port \"Com3\" failed,\r\nagain", -0.25, 1234.5};
+        // clang-format on
         QCOMPARE(row.toCsvLine(),
                  "2026-12-07T21:04:05.123Z,close,2,3,930001,300,120045,7,60,5,serial,"
                  "\"Com3 /dev/serial/by-id/a,b °C\",DTR,1,screen saver,cancelled,"

@@ -30,9 +30,9 @@ public:
     bool answers = true; // false: records requests and never answers them
     QString refusal;     // set: a dither is answered with error code 1 and this message
     Settle settle = Settle::Done;
-    int settleAfterMs = 0;    // from the dither's answer to its SettleDone
-    bool splitAnswer = false; // the dither's answer written in two parts, 50 ms apart
-    bool oneWrite = false;    // the dither's answer and all its settling events in one write
+    int settleAfterMs = 0; // from the dither's answer to its SettleDone
+    // The dither's answer written in two parts 50 ms apart, the second with all the settling.
+    bool splitAnswer = false;
     QByteArray aheadOfAnswer; // written once, in the same write, ahead of the next dither's answer
 
     QList<QJsonObject> requests; // as they came
@@ -151,14 +151,11 @@ private:
                 ? event(R"({"Event":"SettleDone","Status":1,"Error":"Star lost",)"
                         R"("TotalFrames":40,"DroppedFrames":2})")
                 : QByteArray();
-        const qsizetype split = splitAnswer ? reply.size() / 2 : 0;
-        if (oneWrite)
-            play(client, {{0, reply + events + done}});
+        if (splitAnswer) // the rest of the answer comes with all the settling, in one read
+            play(client, {{0, reply.left(reply.size() / 2)},
+                          {50, reply.mid(reply.size() / 2) + events + done}});
         else
-            play(client, {{0, reply.left(split)},
-                          {splitAnswer ? 50 : 0, reply.mid(split)},
-                          {0, events},
-                          {settleAfterMs, done}});
+            play(client, {{0, reply}, {0, events}, {settleAfterMs, done}});
     }
 
     // Each write after the one before, with its delay; stops with the client.
