@@ -229,8 +229,8 @@ private slots:
         QTest::addColumn<QString>("told");
         QTest::newRow("killed mid-exposure") << "start open1 close1 open2 close2 open3"
             << "Sequence 1 of the night of 2026-12-07, started 2026-12-07 21:00:10, did not come to its end: the journal stops at 2026-12-07 21:01:00, after 2 of 10 exposures of 300 s. Exposure 3, open at that moment, is not counted. The fields now hold what is left: 8 exposures of 300 s, 10 s apart. Press Start to take them.";
-        QTest::newRow("an ended sequence, then one killed") << "start open1 close1:cancelled end:cancelled hand-open hand-close start open1"
-            << "Sequence 2 of the night of 2026-12-07, started 2026-12-07 21:01:10, did not come to its end: the journal stops at 2026-12-07 21:01:20, after 0 of 10 exposures of 300 s. Exposure 1, open at that moment, is not counted. The fields now hold what is left: 10 exposures of 300 s, 10 s apart. Press Start to take them.";
+        QTest::newRow("an ended sequence, one killed, then an exposure by hand") << "start open1 close1:cancelled end:cancelled start open1 hand-open hand-close"
+            << "Sequence 2 of the night of 2026-12-07, started 2026-12-07 21:00:50, did not come to its end: the journal stops at 2026-12-07 21:01:00, after 0 of 10 exposures of 300 s. Exposure 1, open at that moment, is not counted. The fields now hold what is left: 10 exposures of 300 s, 10 s apart. Press Start to take them.";
         QTest::newRow("a killed sequence, then one that ended") << "start open1 start open1 close1 end:failed" << "";
         QTest::newRow("no sequence at all") << "hand-open hand-close" << "";
     }
