@@ -82,7 +82,7 @@ QByteArray writeNight(JournalWriter& writer, const QString& steps, QDateTime at)
 }
 
 // The night the readers of the journal are given, from 22:00 local time: a sequence with its
-// third exposure cancelled, one by hand, then a sequence killed in its first exposure.
+// third exposure cancelled, an exposure by hand, then a sequence killed in its first exposure.
 constexpr char SeventhNight[] = "start open1 close1 open2 close2 open3 close3:cancelled "
                                 "end:cancelled hand-open hand-close start open1";
 

@@ -73,9 +73,8 @@ private slots:
             while (filler.write(QByteArray(1024, 'x')) == 1024 || filler.write("x", 1) == 1) {
             }
         } else {
-            QVERIFY(mount(folder, folder, nullptr, MS_BIND, nullptr) == 0 &&
-                    mount(nullptr, folder, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) ==
-                        0);
+            QVERIFY(!mount(folder, folder, nullptr, MS_BIND, nullptr) &&
+                    !mount(nullptr, folder, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr));
         }
         JournalWriter writer(dir.path());
         QSignalSpy told(&writer, &JournalWriter::unwritable);
