@@ -289,9 +289,10 @@ private slots:
     }
 
     // The files of that night, from a camera whose clock is 1 h 03 min 27.5 s ahead of UTC and
-    // stamps whole seconds (some files with sub-seconds): one frame missing, one extra file, one
-    // exposure cancelled, one by hand, one file without Exif, one that is no image, and a file
-    // that is not an image by its name. Nothing but the result is written into the folder.
+    // stamps whole seconds, half of them with sub-seconds: the offset is the median of the pairs,
+    // not of the first guess. One frame missing, one extra file, one exposure cancelled, one by
+    // hand, one whose close the journal lacks, one file without Exif, one that is no image, and a
+    // file that is not an image by its name. Nothing but the result is written into the folder.
     void frameMatching()
     {
         QTemporaryDir state, images;
@@ -302,6 +303,7 @@ private slots:
         writeJpeg(dir.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
         writeJpeg(dir.filePath("IMG_0004.JPG"), "2026:12:07 22:04:43", "", 30); // a test shot
         writeJpeg(dir.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
+        writeJpeg(dir.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
         writeJpeg(dir.filePath("flat.jpg"));
         for (const char* name : {"broken.jpg", "notes.txt"}) {
             QFile other(dir.filePath(name));
@@ -336,12 +338,12 @@ private slots:
             "IMG_0003.JPG,1,3,2026-12-07T21:01:00.000Z,300,123.456,123.5,3807.500,cut short: cancelled",
             "IMG_0004.JPG,,,,,,30,3807.500,no exposure in the journal at this time",
             "IMG_0005.JPG,,1,2026-12-07T21:01:30.000Z,,4.500,5,3807.500,opened by hand",
-            ",2,1,2026-12-07T21:02:00.000Z,300,,,,no file for this exposure; no close: the journal stops here",
+            "IMG_0006.JPG,2,1,2026-12-07T21:02:00.000Z,300,,300,3807.500,no close: the journal stops here",
             "flat.jpg,,,,,,,,no Exif data in the file"}));
         // clang-format on
         // clang-format off
-        QVERIFY2(out.contains("\nCamera clock offset: +1:03:27.500 (the camera's clock minus UTC), from 3 files paired within 2.0 s.\n"
-                              "Paired: 3. Files without an exposure: 1. Exposures without a file: 2. Exposures cut short: 1.\n"
+        QVERIFY2(out.contains("\nCamera clock offset: +1:03:27.500 (the camera's clock minus UTC), from 4 files paired within 2.0 s.\n"
+                              "Paired: 4. Files without an exposure: 1. Exposures without a file: 1. Exposures cut short: 1.\n"
                               "Files without a capture time (2):\n  broken.jpg: "), qPrintable(out));
         // clang-format on
         QVERIFY(out.contains("\n  flat.jpg: no Exif data in the file\n"));
