@@ -52,6 +52,32 @@ int listPorts(const QString& settingsFile)
     return 0;
 }
 
+// The controller on this machine's ports, timer, desktop session and journal, the same for the
+// window and the terminal. Both buses are reached here, while no sequence runs, so every later
+// call waits for nothing; without a session bus (an SSH login) the portal fails at once and
+// logind holds.
+struct SystemController {
+    explicit SystemController(kestrova::SettingsStore& store)
+        : serial(
+              [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); }),
+          inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus()),
+          notifier(QDBusConnection::sessionBus()), journal(kestrova::journalFolder()),
+          controller(store, parallel, serial, ticks, &serialPorts)
+    {
+        controller.setDesktop(inhibitor, notifier);
+        controller.setJournal(journal);
+    }
+
+    kestrova::Ieee1284Port parallel;
+    kestrova::QtSerialLine serial;
+    const kestrova::SystemSerialPorts serialPorts;
+    kestrova::ScheduledTimer ticks;
+    kestrova::DBusSleepInhibitor inhibitor;
+    kestrova::DBusNotifier notifier;
+    kestrova::JournalWriter journal;
+    kestrova::Controller controller;
+};
+
 // The guiding settings the store holds.
 kestrova::GuidingSettings storedGuiding(const kestrova::SettingsStore& store)
 {
@@ -122,20 +148,8 @@ int runInTerminal(QCoreApplication& app, const kestrova::RunOptions& options,
         for (const kestrova::StoredSetting& setting : guidingTexts(*applied.value))
             store.override(setting);
     }
-    kestrova::Ieee1284Port parallel;
-    kestrova::QtSerialLine serial(
-        [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
-    const kestrova::SystemSerialPorts serialPorts;
-    kestrova::ScheduledTimer ticks;
-    // Without a session bus (an SSH login) the portal fails at once and logind holds.
-    kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
-                                           QDBusConnection::systemBus());
-    kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
-    kestrova::JournalWriter journal(kestrova::journalFolder());
-
-    kestrova::Controller controller(store, parallel, serial, ticks, &serialPorts);
-    controller.setDesktop(inhibitor, notifier);
-    controller.setJournal(journal);
+    SystemController system(store);
+    kestrova::Controller& controller = system.controller;
     const auto style = options.quiet               ? kestrova::TerminalRun::Style::Quiet
                        : output.outputIsTerminal() ? kestrova::TerminalRun::Style::Redrawn
                                                    : kestrova::TerminalRun::Style::Lines;
@@ -247,22 +261,8 @@ int main(int argc, char* argv[])
 
     const std::unique_ptr<kestrova::QSettingsStore> stored = settingsStore(settingsFile);
     kestrova::QSettingsStore& store = *stored;
-    kestrova::Ieee1284Port parallel;
-    kestrova::QtSerialLine serial(
-        [&store](int commPortNumber) { return kestrova::comDevice(store, commPortNumber); });
-    const kestrova::SystemSerialPorts serialPorts;
-    kestrova::ScheduledTimer ticks;
-
-    // Both buses are reached now, while no sequence runs; every later call waits for nothing.
-    kestrova::DBusSleepInhibitor inhibitor(QDBusConnection::sessionBus(),
-                                           QDBusConnection::systemBus());
-    kestrova::DBusNotifier notifier(QDBusConnection::sessionBus());
-
-    kestrova::JournalWriter journal(kestrova::journalFolder());
-
-    kestrova::Controller controller(store, parallel, serial, ticks, &serialPorts);
-    controller.setDesktop(inhibitor, notifier);
-    controller.setJournal(journal);
+    SystemController system(store);
+    kestrova::Controller& controller = system.controller;
     QPointer<kestrova::MainWindow> window = new kestrova::MainWindow(controller, store);
     QObject::connect(&terminationSignals, &kestrova::TerminationSignals::received, window,
                      &kestrova::MainWindow::terminate);
