@@ -438,8 +438,7 @@ private slots:
                 rig.play(word);
                 QTRY_VERIFY(controller.running() || !rig.messages.isEmpty());
             } else if (word.startsWith("tick")) {
-                for (int i = word.section(':', 1).toInt() ? word.section(':', 1).toInt() : 1; i > 0;
-                     --i) {
+                for (int i = qMax(1, word.section(':', 1).toInt()); i > 0; --i) {
                     ++ticks;
                     rig.ticks->fire();
                     if (controller.sequencer().waitingPastPause())
@@ -480,29 +479,21 @@ private slots:
             QCOMPARE(totalWhileHeld, "00:00:02 00:00:02 00:00:02 "); // the last exposure
     }
 
-    // The Interface choice, the other interface cleared first, is used at the next start; a
-    // stored value that cannot be read is told at start-up, and the line starts closed. The serial
-    // port opens with its line never at the open level, and the end of the program releases it.
+    // The Interface choice, the other interface cleared first, is used at the next start; the
+    // end of the program releases the serial port.
     void interfaceChoiceSurvivesRestart()
     {
         ControllerRig rig;
-        rig.store.save(settings::ParallelPortBit, "D9");
         rig.open();
-        QCOMPARE(rig.messages.size(), 1);
-        QCOMPARE(rig.messages[0].text, messages::SettingsUnreadable);
-        QCOMPARE(rig.driven(), QStringList{"set 888 1"}); // D1, the default
-        rig.store.saves.clear();
+        QCOMPARE(rig.driven(), QStringList{"set 888 1"});
         rig.play("mnuSerial unload");
         QCOMPARE(rig.store.saves, (QStringList{"Parallel Options/Parallel Control=0",
                                                "Serial Options/Serial Control=1"}));
         QCOMPARE(rig.driven(), (QStringList{"RTS off", "open 1", "RTS off", "close"}));
-
-        rig.serial.refuseOpen = true;
         rig.open();
         QVERIFY(rig.controller->serialChecked() && !rig.controller->parallelChecked());
-        QCOMPARE(rig.messages.size(), 3); // the unreadable bit again, then the port
-        QCOMPARE(rig.messages[2].text, messages::ComPortNotAvailable);
         QCOMPARE(rig.driven(), (QStringList{"RTS off", "open 1", "RTS off"}));
+        QVERIFY(rig.messages.isEmpty());
     }
 };
 

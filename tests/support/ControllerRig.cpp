@@ -47,14 +47,6 @@ Controller& ControllerRig::open(SerialLine* line, const SerialPortEnumerator* se
     return *controller;
 }
 
-void ControllerRig::enter(const QString& count, const QString& exposure, const QString& delay)
-{
-    Sequencer& sequencer = controller->sequencer();
-    sequencer.setNumExposuresText(count);
-    sequencer.setExposureTimeText(exposure);
-    sequencer.setDelayText(delay);
-}
-
 QStringList ControllerRig::driven()
 {
     return std::exchange(parallel.writes, {}) + std::exchange(serial.calls, {});
@@ -67,7 +59,10 @@ void ControllerRig::play(const QString& script)
         if (playWord(word)) {
             continue;
         } else if (values.size() == 3) {
-            enter(values[0], values[1], values[2]);
+            Sequencer& sequencer = controller->sequencer();
+            sequencer.setNumExposuresText(values[0]);
+            sequencer.setExposureTimeText(values[1]);
+            sequencer.setDelayText(values[2]);
             controller->start();
         } else if (word == "tick") {
             ticks->fire();

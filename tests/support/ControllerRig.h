@@ -30,7 +30,6 @@ struct ControllerRig {
     // ("Parallel_Options/PortBit=5;Parallel_Options/ActiveLogic=1"); "tick" ticks once, "run"
     // until the sequence ends, "fail" makes the parallel port fail, "unload" ends the program.
     void play(const QString& script);
-    void enter(const QString& count, const QString& exposure, const QString& delay);
     // The line driven since the last call: parallel writes, then serial calls.
     QStringList driven();
 
