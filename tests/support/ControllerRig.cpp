@@ -5,16 +5,6 @@
 
 namespace kestrova::test {
 
-ControllerRig::ControllerRig(MemoryStore* sharedStore)
-    : store(sharedStore ? *sharedStore : ownStore_), ticks(nullptr)
-{
-}
-
-ControllerRig::~ControllerRig()
-{
-    controller.reset(); // before the ports, the store and the timer it uses
-}
-
 Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* serialPorts,
                                 TickSource* timer)
 {
@@ -33,23 +23,6 @@ Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* se
     QObject::connect(sequencer, &Sequencer::exposuresChanged,
                      [this](const QString& caption) { exposures_ = caption; });
     return *controller;
-}
-
-QString ControllerRig::readouts() const
-{
-    return totalTime_ + ' ' + exposureTime_ + ' ' + exposures_;
-}
-
-Controller& ControllerRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
-                                TickSource* timer)
-{
-    make(line, serialPorts, timer).load();
-    return *controller;
-}
-
-QStringList ControllerRig::driven()
-{
-    return std::exchange(parallel.writes, {}) + std::exchange(serial.calls, {});
 }
 
 void ControllerRig::play(const QString& script)
@@ -79,8 +52,6 @@ void ControllerRig::play(const QString& script)
             [[maybe_unused]] const auto failure = store.save(settings);
         } else if (word == "cmdConnect") {
             controller->toggleShutter();
-        } else if (word == "cmdStart") {
-            controller->start();
         } else if (word == "cmdCancel") {
             controller->cancel();
         } else if (word == "mnuParallel" || word == "mnuSerial") {
@@ -92,11 +63,6 @@ void ControllerRig::play(const QString& script)
             QFAIL(qPrintable("no such word: " + word));
         }
     }
-}
-
-bool ControllerRig::playWord(const QString&)
-{
-    return false;
 }
 
 } // namespace kestrova::test
