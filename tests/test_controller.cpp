@@ -289,7 +289,6 @@ private slots:
         const QString present = messages::serialPortsPresent(
             "Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0");
         // clang-format off
-        QTest::newRow("Interface, Serial opens the port at the closed level") << Stored{} << "" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{};
         QTest::newRow("Interface, Parallel: a fallback told again") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "D9"}} << "" << "mnuParallel" << QStringList{"set 888 1"} << QStringList{messages::SettingsUnreadable, messages::unreadableSettings({"Parallel Options/PortBit"})};
         QTest::newRow("a missing Com port told instead of a fallback") << unreadable << "port" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com1: no such device\n\n" + present};
         QTest::newRow("a missing Com port told once at a save") << serial << "port" << "Serial_Options/PortIndex=2" << QStringList{"RTS off", "open 3", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com3: no such device\n\n" + present};
@@ -382,7 +381,6 @@ private slots:
         const QStringList settled = {"dither 1 1", "dither-reply 1 accepted",
                                      "settle 1 settled 1.25 -0.75"};
         // clang-format off
-        QTest::newRow("every 1, settled within the pause: on schedule") << "1" << "3,2,2 tick:2 settled tick:4 settled tick:4" << "o0 c2 o4 c6 o8 c10" << settled + QStringList{"dither 1 2", "dither-reply 1 accepted", "settle 1 settled 1.25 -0.75"} << 0;
         QTest::newRow("every 1, settling past the pause: held, the time left kept") << "1 slow" << "2,2,1 tick:2 tick:3 settled tick:3" << "o0 c2 o6 c8" << settled << 0;
         QTest::newRow("every 3 of 4: after the third only") << "3" << "4,1,1 tick:5 settled tick:2" << "o0 c1 o2 c3 o4 c5 o6 c7" << QStringList{"dither 1 3", "dither-reply 1 accepted", "settle 1 settled 1.25 -0.75"} << 0;
         QTest::newRow("refused: the pause as planned, notified once") << "1 refusing" << "3,1,1 tick settled tick:2 settled tick:2" << "o0 c1 o2 c3 o4 c5" << QStringList{"dither 1 1", "dither-reply 1 refused not guiding", "settle 1 refused", "dither 1 2", "dither-reply 1 refused not guiding", "settle 1 refused"} << 1;
