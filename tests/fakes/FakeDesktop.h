@@ -7,11 +7,11 @@
 
 namespace kestrova::test {
 
-// The desktop's services in memory: the computer is held awake by the way the test names, and
-// each notification is kept as "summary: body".
+// The desktop's services in memory: the computer is held awake as logind would, and each
+// notification is kept as "summary: body".
 class FakeDesktop : public SleepInhibitor, public Notifier {
 public:
-    void inhibit(const QString&) override { held = way; }
+    void inhibit(const QString&) override { held = QStringLiteral("logind"); }
     void release() override { held.clear(); }
     QString holder() const override { return held; }
     void notify(const Notification& notification) override
@@ -19,7 +19,6 @@ public:
         notifications << notification.summary + QStringLiteral(": ") + notification.body;
     }
 
-    QString way = QStringLiteral("logind"); // how inhibit() holds the computer awake
     QString held;
     QStringList notifications;
 };

@@ -5,16 +5,6 @@
 
 namespace kestrova::test {
 
-ControllerRig::ControllerRig(MemoryStore* sharedStore)
-    : store(sharedStore ? *sharedStore : ownStore_), ticks(nullptr)
-{
-}
-
-ControllerRig::~ControllerRig()
-{
-    controller.reset(); // before the ports, the store and the timer it uses
-}
-
 Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* serialPorts,
                                 TickSource* timer)
 {
@@ -35,31 +25,6 @@ Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* se
     return *controller;
 }
 
-QString ControllerRig::readouts() const
-{
-    return totalTime_ + ' ' + exposureTime_ + ' ' + exposures_;
-}
-
-Controller& ControllerRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
-                                TickSource* timer)
-{
-    make(line, serialPorts, timer).load();
-    return *controller;
-}
-
-void ControllerRig::enter(const QString& count, const QString& exposure, const QString& delay)
-{
-    Sequencer& sequencer = controller->sequencer();
-    sequencer.setNumExposuresText(count);
-    sequencer.setExposureTimeText(exposure);
-    sequencer.setDelayText(delay);
-}
-
-QStringList ControllerRig::driven()
-{
-    return std::exchange(parallel.writes, {}) + std::exchange(serial.calls, {});
-}
-
 void ControllerRig::play(const QString& script)
 {
     for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
@@ -67,7 +32,10 @@ void ControllerRig::play(const QString& script)
         if (playWord(word)) {
             continue;
         } else if (values.size() == 3) {
-            enter(values[0], values[1], values[2]);
+            Sequencer& sequencer = controller->sequencer();
+            sequencer.setNumExposuresText(values[0]);
+            sequencer.setExposureTimeText(values[1]);
+            sequencer.setDelayText(values[2]);
             controller->start();
         } else if (word == "tick") {
             ticks->fire();
@@ -84,8 +52,6 @@ void ControllerRig::play(const QString& script)
             [[maybe_unused]] const auto failure = store.save(settings);
         } else if (word == "cmdConnect") {
             controller->toggleShutter();
-        } else if (word == "cmdStart") {
-            controller->start();
         } else if (word == "cmdCancel") {
             controller->cancel();
         } else if (word == "mnuParallel" || word == "mnuSerial") {
@@ -97,11 +63,6 @@ void ControllerRig::play(const QString& script)
             QFAIL(qPrintable("no such word: " + word));
         }
     }
-}
-
-bool ControllerRig::playWord(const QString&)
-{
-    return false;
 }
 
 } // namespace kestrova::test

@@ -7,41 +7,51 @@
 #include "fakes/MemoryStore.h"
 
 #include <memory>
+#include <utility>
 
 namespace kestrova::test {
 
 // The controller on fakes of the store, both ports and its timer, keeping every message it
 // tells. The store may be one the test keeps across several controllers, as across restarts.
 struct ControllerRig {
-    explicit ControllerRig(MemoryStore* sharedStore = nullptr);
-    virtual ~ControllerRig();
+    explicit ControllerRig(MemoryStore* sharedStore = nullptr)
+        : store(sharedStore ? *sharedStore : ownStore_)
+    {
+    }
+    virtual ~ControllerRig() { controller.reset(); } // before the ports, the store and the timer
     ControllerRig(const ControllerRig&) = delete;
     ControllerRig& operator=(const ControllerRig&) = delete;
 
     // A new controller on the stored settings, loaded; the rig deletes the last one it made.
     // A port given here must outlive it.
     Controller& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
-                     TickSource* timer = nullptr);
+                     TickSource* timer = nullptr)
+    {
+        make(line, serialPorts, timer).load();
+        return *controller;
+    }
 
     // Acts as a user would, word by word. Each word goes to playWord() first, then: "N,E,D"
-    // enters a sequence and starts it; "cmdConnect", "cmdStart", "cmdCancel", "mnuParallel" and
+    // enters a sequence and starts it; "cmdConnect", "cmdCancel", "mnuParallel" and
     // "mnuSerial" as their controls; "Section/Key=text" saves values as one change, as the
     // options dialog does, "_" for a blank and ";" between values
     // ("Parallel_Options/PortBit=5;Parallel_Options/ActiveLogic=1"); "tick" ticks once, "run"
     // until the sequence ends, "fail" makes the parallel port fail, "unload" ends the program.
     void play(const QString& script);
-    void enter(const QString& count, const QString& exposure, const QString& delay);
     // The line driven since the last call: parallel writes, then serial calls.
-    QStringList driven();
+    QStringList driven()
+    {
+        return std::exchange(parallel.writes, {}) + std::exchange(serial.calls, {});
+    }
 
     // The read-outs as the sequencer last told them, the three time, exposure time and count.
-    QString readouts() const;
+    QString readouts() const { return totalTime_ + ' ' + exposureTime_ + ' ' + exposures_; }
 
     QList<Failure> messages;
     MemoryStore& store;
     FakeParallelPort parallel;
     FakeSerialLine serial;
-    FakeTickSource* ticks; // the controller's
+    FakeTickSource* ticks = nullptr; // the controller's
     std::unique_ptr<Controller> controller;
 
     // A new controller, not yet loaded.
@@ -50,7 +60,7 @@ struct ControllerRig {
 
 protected:
     // Plays a word the rig's own way; false to leave it to play().
-    virtual bool playWord(const QString& word);
+    virtual bool playWord(const QString&) { return false; }
 
 private:
     QString totalTime_ = QStringLiteral("00:00:00"), exposureTime_ = QStringLiteral("0"),
