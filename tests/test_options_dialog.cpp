@@ -101,8 +101,8 @@ private slots:
     }
 
     // Each control shows the value in force, as the line reads the stored text, and a save after
-    // touching only the serial Active Logic box changes nothing in force. A value the dialog
-    // cannot show is told and kept as it is.
+    // clicking the parallel Active Logic box twice changes nothing in force. A value the dialog
+    // cannot show is told and kept as it is, and so is a greyed box.
     void shownAsInForce_data()
     {
         QTest::addColumn<Stored>("stored");
@@ -115,7 +115,7 @@ private slots:
         for (const QString line : {" 0", "0.0", "+0", "2"})
             QTest::addRow("Control Line '%s' is DTR", qPrintable(line))
                 << Stored{{"Serial Options/Control Line", line}} << "0 1 0 0 1 1" << QStringList{};
-        QTest::newRow("LPT2 as 1.0, the tie 2.5 as D2, greyed kept")
+        QTest::newRow("LPT2 as 1.0, the tie 2.5 as D2, greyed shown and kept")
             << Stored{{"Parallel Options/PortIndex", "1.0"},
                       {"Parallel Options/PortBit", "2.5"},
                       {"Serial Options/ActiveLogic", "2"}}
@@ -146,8 +146,9 @@ private slots:
         rig.play("mnuOptions");
         for (int i = 0; i < 6; ++i)
             QCOMPARE(shown(rig.optionsDialog(), Controls[i]), values.section(' ', i, i));
-        rig.play("chkSActiveLogic chkSActiveLogic cmdOptionsOK");
+        rig.play("chkPActiveLogic chkPActiveLogic cmdOptionsOK");
         QCOMPARE(inForce(), before);
+        QCOMPARE(rig.store.read(settings::SerialActiveLogic), values.section(' ', 5, 5));
         QTEST(told(rig), "told");
         if (values.section(' ', 3, 3) == "-1")
             QCOMPARE(rig.store.values.value("Serial Options/PortIndex"), "16");
