@@ -94,8 +94,8 @@ private slots:
         QVERIFY(onDisk("ActiveLogic=0") && onDisk("PortBit=2") && onDisk("PortIndex=2"));
     }
 
-    // Loaded over a serial line in force, active high, when "serialInForce"; "line": the
-    // interfaces checked, the one in use, its parallel and serial lines, polarity.
+    // Loaded over a serial line in force, active high; "line": the interfaces checked, the one in
+    // use, its parallel and serial lines, polarity; then the keys taken as their defaults.
     // clang-format off
     void storedValues_data()
     {
