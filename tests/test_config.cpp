@@ -38,17 +38,11 @@ bool setReadOnly(const QString& folder, bool readOnly)
            mount(nullptr, path, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
 }
 
-// "Com2=ftdi Com7=/dev/pts/3 Com9=<list>": the "Com<N> Device" keys, adapters by their kind,
-// and a key holding a list, as a comma written by hand makes it.
+// "Com2=ftdi Com7=/dev/pts/3 Com9=<list>": the "Com<N> Device" keys, adapters by their kind.
 void storeKeys(MemoryStore& store, const QString& keys)
 {
     for (const QString& pair : keys.split(' ', Qt::SkipEmptyParts)) {
         const QString value = pair.section('=', 1);
-        if (value == "<list>") {
-            store.lists << QString(settings::SerialSection) + '/' + pair.section('=', 0, 0) +
-                               " Device";
-            continue;
-        }
         const QString stable = FakeSerialPorts::stableName(value);
         store.save({{settings::SerialSection, pair.section('=', 0, 0) + " Device",
                      stable.isEmpty() ? value : stable}});
@@ -100,8 +94,8 @@ private slots:
         QVERIFY(onDisk("ActiveLogic=0") && onDisk("PortBit=2") && onDisk("PortIndex=2"));
     }
 
-    // Loaded over a serial line in force, active high, when "serialInForce"; "line": the
-    // interfaces checked, the one in use, its parallel and serial lines, polarity.
+    // Loaded over a serial line in force, active high; "line": the interfaces checked, the one in
+    // use, its parallel and serial lines, polarity; then the keys taken as their defaults.
     // clang-format off
     void storedValues_data()
     {
@@ -120,7 +114,6 @@ private slots:
         QTest::newRow("values that do not convert or fit fall back, in reading order") << Stored{{"Parallel Options/Parallel Control", "maybe"}, {"Parallel Options/PortBit", "8"}, {"Parallel Options/ActiveLogic", ""}, {"Serial Options/PortIndex", "32767"}}
             << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/Parallel Control", "Parallel Options/PortBit", "Serial Options/PortIndex", "Parallel Options/ActiveLogic"};
         QTest::newRow("a list where a text belongs falls back") << Stored{{"Serial Options/Control Line", "<list>"}, {"Serial Options/Serial Control", "<list>"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Serial Options/Serial Control", "Serial Options/Control Line"};
-        QTest::newRow("no-selection bit -1 falls back") << Stored{{"Parallel Options/PortBit", "-1"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortBit"};
         QTest::newRow("numbers in blanks of any kind or with an exponent, words in any case") << Stored{{"Parallel Options/Parallel Control", " \t+1.0 "}, {"Parallel Options/PortBit", "\u00a04\u0085"}, {"Serial Options/PortIndex", "1e1"}, {"Parallel Options/ActiveLogic", "tRUE"}} << "P - parallel 888 D4 Com11 RTS high" << QStringList{};
         QTest::newRow("hexadecimal, beyond a byte, a tie beyond 16 bits fall back") << Stored{{"Parallel Options/PortIndex", "&H1"}, {"Parallel Options/PortBit", "256"}, {"Serial Options/PortIndex", "32767.5"}} << "P - parallel 888 D1 Com1 RTS low" << QStringList{"Parallel Options/PortIndex", "Parallel Options/PortBit", "Serial Options/PortIndex"};
     }
@@ -130,9 +123,6 @@ private slots:
         MemoryStore store;
         QFETCH(Stored, stored);
         store.values = stored;
-        for (auto value = stored.begin(); value != stored.end(); ++value)
-            if (*value == "<list>")
-                store.lists << value.key();
         ShutterConfig inForce; // what stays while no interface is selected
         inForce.Use = Interface::Serial;
         inForce.ActiveLogic = true;

@@ -7,7 +7,7 @@
 
 namespace kestrova::test {
 
-WindowRig::WindowRig(MemoryStore* sharedStore) : ControllerRig(sharedStore)
+WindowRig::WindowRig()
 {
     ui::setMessageHandler([this](const ui::Message& message) {
         messages << Failure{message.text, message.informativeText};
@@ -25,18 +25,16 @@ WindowRig::~WindowRig()
     ui::setQuestionHandler(nullptr);
 }
 
-MainWindow& WindowRig::open(SerialLine* line, const SerialPortEnumerator* serialPorts,
-                            TickSource* timer)
+MainWindow& WindowRig::open(const SerialPortEnumerator* serialPorts)
 {
     delete window;
-    Controller& made = make(line, serialPorts, timer);
+    Controller& made = make(nullptr, serialPorts);
     if (journal)
         made.setJournal(*journal);
     // The window tells the controller's messages in its own boxes, recorded above.
     QObject::disconnect(&made, &Controller::message, nullptr, nullptr);
     window = new MainWindow(made, store);
-    if (showWindow)
-        window->show();
+    window->show();
     return *window;
 }
 
@@ -92,11 +90,6 @@ OptionsDialog* WindowRig::optionsDialog() const
         if (auto* dialog = qobject_cast<OptionsDialog*>(window))
             return dialog;
     return nullptr;
-}
-
-void missingChild(const QString& name)
-{
-    qFatal("no control named %s", qPrintable(name));
 }
 
 } // namespace kestrova::test

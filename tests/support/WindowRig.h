@@ -10,27 +10,24 @@
 
 namespace kestrova::test {
 
-[[noreturn]] void missingChild(const QString& name);
-
 // The child of that objectName; a missing one ends the test program, naming it.
 template <typename T = QWidget> T* child(const QObject* parent, const QString& name)
 {
     T* found = parent ? parent->findChild<T*>(name) : nullptr;
     if (!found)
-        missingChild(name);
+        qFatal("no control named %s", qPrintable(name));
     return found;
 }
 
 // The real main window on the controller rig's fakes, answering every message box and question
 // while it lives and keeping what each said.
 struct WindowRig : ControllerRig {
-    explicit WindowRig(MemoryStore* sharedStore = nullptr);
+    WindowRig();
     ~WindowRig() override;
 
-    // Builds a window on a new controller, shown unless showWindow is false; the rig deletes the
-    // last one it built. A port given here must outlive that window.
-    MainWindow& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
-                     TickSource* timer = nullptr);
+    // Builds and shows a window on a new controller; the rig deletes the last one it built. The
+    // serial ports given here must outlive that window.
+    MainWindow& open(const SerialPortEnumerator* serialPorts = nullptr);
 
     // The control or action of the last window with that objectName.
     template <typename T = QWidget> T* find(const char* name) const
@@ -44,7 +41,6 @@ struct WindowRig : ControllerRig {
     QList<ui::Question> questions;
     bool closeWhenAsked = true; // the answer to each question: Close Kestrova
     QPointer<MainWindow> window;
-    bool showWindow = true;
 
 protected:
     // "N,E,D" types the fields and clicks Start; an objectName clicks that button or box, or
