@@ -4,7 +4,7 @@
 // sequence's dithering, with its journal rows and notifications, is test_controller's.
 #include "fakes/FakeGuider.h"
 #include "guider/DitherCoordinator.h"
-#include "guider/GuidingSettings.h"
+#include "guider/GuidingCommandLine.h"
 
 #include <QtTest>
 
@@ -19,6 +19,15 @@ namespace {
 const DitherParameters Quick{2.5, true, {0.8, 0, 1}};
 // Generous: what the tests wait at most for the event loop to deliver.
 constexpr int Patience = 10000;
+
+// The settings as the texts they are stored as, in the order of their keys.
+QString storedTexts(const GuidingSettings& settings)
+{
+    QStringList texts;
+    for (const GuidingSettingText& text : guidingSettingsTexts(settings))
+        texts << text.text;
+    return texts.join(' ');
+}
 
 // A coordinator on the fake guider, each of its signals recorded.
 struct Night {
@@ -58,75 +67,63 @@ struct Night {
 class TestGuider : public QObject {
     Q_OBJECT
 private slots:
-    // An accepted text gives "value"; a refused one an error naming the option and the text as
-    // given, with the allowed values, and what is wrong when there are several parts.
+    // An option on the command line, given alone: the settings it gives (over the defaults,
+    // as their stored texts), or an error naming the option and the text as given, with the
+    // allowed values, and what is wrong when there are several parts.
     // clang-format off
     void commandLineValues_data()
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("accepted");
-        QTest::addColumn<QString>("value"); // or a part of the error
+        QTest::addColumn<QString>("settings"); // or a part of the error
         const QString every = "from 0 to 1000; 0 turns dithering off";
-        QTest::newRow("every: highest, in blanks") << "--dither-every" << " 1000 " << true << "1000";
-        QTest::newRow("every: negative") << "--dither-every" << "-1" << false << every;
+        QTest::newRow("every: highest, in blanks") << "--dither-every" << " 1000 " << "1000 5 0 1.5 10 60 localhost 4400";
+        QTest::newRow("every: negative") << "--dither-every" << "-1" << every;
         const QString pixels = "more than 0 and at most 100";
-        QTest::newRow("pixels: beyond the highest") << "--dither-pixels" << "100.01" << false << pixels;
-        QTest::newRow("pixels: not a number") << "--dither-pixels" << "nan" << false << pixels;
-        QTest::newRow("settle: lowest, blanks after commas") << "--settle" << "0.1, 0, 1" << true << "0.1/0/1";
-        QTest::newRow("settle: highest, timeout equal to the time") << "--settle" << "50,3600,3600" << true << "50/3600/3600";
-        QTest::newRow("settle: two values") << "--settle" << "1.5,10" << false << "three values are needed";
-        QTest::newRow("settle: pixels beyond 50") << "--settle" << "51,10,60" << false << "the pixels \"51\" are out of range";
-        QTest::newRow("settle: seconds beyond an hour") << "--settle" << "1.5,3601,3600" << false << "the seconds \"3601\" are out of range";
-        QTest::newRow("settle: zero timeout") << "--settle" << "1.5,0,0" << false << "the timeout \"0\" is out of range";
-        QTest::newRow("settle: timeout below the time") << "--settle" << "1.5,10,5" << false << "the timeout is below the seconds";
-        QTest::newRow("settle: the ranges are told") << "--settle" << "x" << false << "PIXELS (more than 0, at most 50) for SECONDS (a whole number from 0 to 3600), giving up after TIMEOUT seconds (a whole number from 1 to 3600, not below SECONDS)";
-        QTest::newRow("guider: host alone") << "--guider" << "localhost" << true << "localhost:4400";
-        QTest::newRow("guider: IPv4 and highest port") << "--guider" << "192.168.1.5:65535" << true << "192.168.1.5:65535";
-        QTest::newRow("guider: IPv6 with a port") << "--guider" << "[::1]:4401" << true << "[::1]:4401";
-        QTest::newRow("guider: IPv6 in brackets alone") << "--guider" << "[fe80::2]" << true << "[fe80::2]:4400";
-        QTest::newRow("guider: bare IPv6") << "--guider" << "::1" << true << "[::1]:4400";
-        QTest::newRow("guider: empty host before a port") << "--guider" << ":4400" << false << "the host is empty or holds a blank";
-        QTest::newRow("guider: blank inside") << "--guider" << "my pc:4400" << false << "the host is empty or holds a blank";
-        QTest::newRow("guider: port beyond 65535") << "--guider" << "pi:65536" << false << "the port \"65536\" is out of range";
-        QTest::newRow("guider: bracket not closed") << "--guider" << "[::1:4400" << false << "the closing bracket is missing";
-        QTest::newRow("guider: no colon after the bracket") << "--guider" << "[::1]4400" << false << "only :PORT may follow the bracket";
-        QTest::newRow("guider: the rule is told") << "--guider" << "a b" << false << "a port from 1 to 65535 (4400 when left out)";
+        QTest::newRow("pixels: beyond the highest") << "--dither-pixels" << "100.01" << pixels;
+        QTest::newRow("pixels: not a number") << "--dither-pixels" << "nan" << pixels;
+        QTest::newRow("settle: lowest, blanks after commas") << "--settle" << "0.1, 0, 1" << "0 5 0 0.1 0 1 localhost 4400";
+        QTest::newRow("settle: highest, timeout equal to the time") << "--settle" << "50,3600,3600" << "0 5 0 50 3600 3600 localhost 4400";
+        QTest::newRow("settle: two values") << "--settle" << "1.5,10" << "three values are needed";
+        QTest::newRow("settle: pixels beyond 50") << "--settle" << "51,10,60" << "the pixels \"51\" are out of range";
+        QTest::newRow("settle: seconds beyond an hour") << "--settle" << "1.5,3601,3600" << "the seconds \"3601\" are out of range";
+        QTest::newRow("settle: zero timeout") << "--settle" << "1.5,0,0" << "the timeout \"0\" is out of range";
+        QTest::newRow("settle: timeout below the time") << "--settle" << "1.5,10,5" << "the timeout is below the seconds";
+        QTest::newRow("settle: the ranges are told") << "--settle" << "x" << "PIXELS (more than 0, at most 50) for SECONDS (a whole number from 0 to 3600), giving up after TIMEOUT seconds (a whole number from 1 to 3600, not below SECONDS)";
+        QTest::newRow("guider: host alone") << "--guider" << "pi.local" << "0 5 0 1.5 10 60 pi.local 4400";
+        QTest::newRow("guider: IPv4 and highest port") << "--guider" << "192.168.1.5:65535" << "0 5 0 1.5 10 60 192.168.1.5 65535";
+        QTest::newRow("guider: IPv6 with a port") << "--guider" << "[::1]:4401" << "0 5 0 1.5 10 60 ::1 4401";
+        QTest::newRow("guider: IPv6 in brackets alone") << "--guider" << "[fe80::2]" << "0 5 0 1.5 10 60 fe80::2 4400";
+        QTest::newRow("guider: bare IPv6") << "--guider" << "::1" << "0 5 0 1.5 10 60 ::1 4400";
+        QTest::newRow("guider: empty host before a port") << "--guider" << ":4400" << "the host is empty or holds a blank";
+        QTest::newRow("guider: blank inside") << "--guider" << "my pc:4400" << "the host is empty or holds a blank";
+        QTest::newRow("guider: port beyond 65535") << "--guider" << "pi:65536" << "the port \"65536\" is out of range";
+        QTest::newRow("guider: bracket not closed") << "--guider" << "[::1:4400" << "the closing bracket is missing";
+        QTest::newRow("guider: no colon after the bracket") << "--guider" << "[::1]4400" << "only :PORT may follow the bracket";
+        QTest::newRow("guider: the rule is told") << "--guider" << "a b" << "a port from 1 to 65535 (4400 when left out)";
     }
     // clang-format on
     void commandLineValues()
     {
         QFETCH(QString, option);
         QFETCH(QString, text);
-        QFETCH(bool, accepted);
-        QFETCH(QString, value);
-        const auto shown = [](const auto& parsed, auto show) {
-            return parsed ? show(*parsed.value) : parsed.error;
-        };
-        const auto number = [](auto value) { return QString::number(value); };
-        const QString result =
-            option == "--dither-every"    ? shown(parseDitherEvery(text), number)
-            : option == "--dither-pixels" ? shown(parseDitherPixels(text), number)
-            : option == "--settle"
-                ? shown(parseSettle(text),
-                        [](const SettleCriteria& s) {
-                            return QStringLiteral("%1/%2/%3")
-                                .arg(s.pixels)
-                                .arg(s.seconds)
-                                .arg(s.timeoutSeconds);
-                        })
-                : shown(parseGuiderAddress(text), [](const GuiderAddress& a) { return a.text(); });
-        if (accepted)
-            QCOMPARE(result, value);
+        QFETCH(QString, settings);
+        QCommandLineParser parser;
+        const GuidingCommandLine options;
+        options.addTo(parser);
+        QVERIFY(parser.parse({"kestrova", option + '=' + text}));
+        const Parsed<GuidingSettings> parsed = options.apply(parser, {});
+        if (parsed)
+            QCOMPARE(storedTexts(*parsed.value), settings);
         else
-            QVERIFY2(result.startsWith(QStringLiteral("Invalid %1 \"%2\": ").arg(option, text)) &&
-                         result.contains(value),
-                     qPrintable(result));
+            QVERIFY2(
+                parsed.error.startsWith(QStringLiteral("Invalid %1 \"%2\": ").arg(option, text)) &&
+                    parsed.error.contains(settings),
+                qPrintable(parsed.error));
     }
 
-    // What is read from stored texts, as the texts the settings are stored as in the order of
-    // their keys (which an unchanged text comes back as), and the keys whose texts were not
-    // usable, in reading order.
+    // What is read from stored texts (an unchanged text comes back as it was), and the keys whose
+    // texts were not usable, in reading order.
     // clang-format off
     void storedValues_data()
     {
@@ -134,7 +131,6 @@ private slots:
         QTest::addColumn<QString>("settings");
         QTest::addColumn<QStringList>("unreadable");
         const QString defaults = "0 5 0 1.5 10 60 localhost 4400";
-        QTest::newRow("nothing stored") << Stored{} << defaults << QStringList{};
         QTest::newRow("lowest values, IPv6 host bare") << Stored{{"Dither Every", "1"}, {"Dither Pixels", "0.3"}, {"RA Only", "1"}, {"Settle Pixels", "0.1"}, {"Settle Time", "0"}, {"Settle Timeout", "1"}, {"Guider Host", "::1"}, {"Guider Port", "1"}}
             << "1 0.3 1 0.1 0 1 ::1 1" << QStringList{};
         QTest::newRow("highest values, a pixel count that needs every digit") << Stored{{"Dither Every", "1000"}, {"Dither Pixels", "100"}, {"RA Only", "0"}, {"Settle Pixels", "1.2345678901234567"}, {"Settle Time", "3600"}, {"Settle Timeout", "3600"}, {"Guider Host", "guider.example.org"}, {"Guider Port", "65535"}}
@@ -158,10 +154,7 @@ private slots:
             readGuidingSettings([&stored](const QString& key, const QString& defaultText) {
                 return stored.value(key, defaultText);
             });
-        QStringList texts;
-        for (const GuidingSettingText& text : guidingSettingsTexts(loaded.settings))
-            texts << text.text;
-        QTEST(texts.join(' '), "settings");
+        QTEST(storedTexts(loaded.settings), "settings");
         QTEST(loaded.unreadable, "unreadable");
     }
 
@@ -186,21 +179,20 @@ private slots:
     }
 
     // One dither and its outcome as the guider scripts it: the request as PHD2 takes it, the
-    // outcome with the shift and the guider's own words; the answer split across reads, its end
-    // and the settling in one, or junk ahead of it, change nothing. A SettleDone
-    // ahead of the answer, or after the settle timeout, belongs to no dither.
+    // outcome with the shift and the guider's own words in its text; the answer split across reads,
+    // its end and the settling in one, or junk ahead of it, change nothing. A SettleDone ahead of
+    // the answer, or after the settle timeout, belongs to no dither.
     // clang-format off
     void ditherOutcomes_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("guiderText");
-        QTest::newRow("settle failed") << "failed" << "settle failed" << "The guider did not settle: Star lost." << "Star lost";
-        QTest::newRow("settle timeout, SettleDone late") << "late" << "timed out" << "The guider had not settled at the settle timeout of 1 s. Its last distance was 2.50 px." << "";
-        QTest::newRow("refused") << "refused" << "refused" << "The guider refused the dither: cannot dither when not guiding (code 1)." << "cannot dither when not guiding";
-        QTest::newRow("answer split across reads, its end and the settling in one") << "split" << "settled" << "The guider settled after " << "";
-        QTest::newRow("unknown events, malformed lines, a stray SettleDone") << "junk" << "settled" << "The guider settled after " << "";
+        QTest::newRow("settle failed") << "failed" << "settle failed" << "The guider did not settle: Star lost.";
+        QTest::newRow("settle timeout, SettleDone late") << "late" << "timed out" << "The guider had not settled at the settle timeout of 1 s. Its last distance was 2.50 px.";
+        QTest::newRow("refused") << "refused" << "refused" << "The guider refused the dither: cannot dither when not guiding (code 1).";
+        QTest::newRow("answer split across reads, its end and the settling in one") << "split" << "settled" << "The guider settled after ";
+        QTest::newRow("unknown events, malformed lines, a stray SettleDone") << "junk" << "settled" << "The guider settled after ";
     }
     // clang-format on
     void ditherOutcomes()
@@ -208,7 +200,6 @@ private slots:
         QFETCH(QString, script);
         QFETCH(QString, kind);
         QFETCH(QString, text);
-        QFETCH(QString, guiderText);
         Night night;
         FakeGuider& guider = night.guider;
         guider.settle = script == "failed" ? FakeGuider::Settle::Failed : FakeGuider::Settle::Done;
@@ -233,7 +224,6 @@ private slots:
             R"("params":{"amount":2.5,"raOnly":true,"settle":{"pixels":0.8,"time":0,"timeout":1}}})");
         QCOMPARE(kindName(outcome.kind), kind);
         QVERIFY2(outcome.text.startsWith(text), qPrintable(outcome.text));
-        QCOMPARE(outcome.guiderText, guiderText);
         const bool accepted = kind != "refused";
         QCOMPARE(outcome.shifted, accepted);
         QCOMPARE(QPointF(outcome.dx, outcome.dy), accepted ? QPointF(1.25, -0.75) : QPointF());
@@ -314,13 +304,12 @@ private slots:
         QCOMPARE(guider.accepted, 5);
     }
 
-    // Each kind of failure is notified once a night (test_controller counts them in a
+    // Each kind of failure is notified once a night (test_controller counts the kinds in a
     // sequence), and again in the next.
-    void failureNoticesOncePerKind()
+    void failureNoticesOncePerNight()
     {
         DitherFailureNotices notices;
         QVERIFY(notices.shouldNotify(Kind::TimedOut) && !notices.shouldNotify(Kind::TimedOut));
-        QVERIFY(notices.shouldNotify(Kind::ConnectionLost) && !notices.shouldNotify(Kind::Settled));
         notices.startNight();
         QVERIFY(notices.shouldNotify(Kind::TimedOut));
     }

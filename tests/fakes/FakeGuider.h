@@ -91,26 +91,17 @@ public:
     }
 
 private:
-    static QByteArray line(const QJsonObject& object)
-    {
-        return QJsonDocument(object).toJson(QJsonDocument::Compact) + "\r\n";
-    }
-    // Result 0, or the error when code is not 0.
-    static QByteArray answer(const QJsonValue& id, int code = 0, const QString& message = {})
-    {
-        const QJsonValue error = QJsonObject{{"code", code}, {"message", message}};
-        return line(
-            {{"jsonrpc", "2.0"}, {code ? "error" : "result", code ? error : 0}, {"id", id}});
-    }
-
     void accept()
     {
         while (QTcpSocket* client = server_.nextPendingConnection()) {
             ++accepted;
             clients_ << client;
             QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
-                while (client->canReadLine())
-                    request(client, QJsonDocument::fromJson(client->readLine()).object());
+                while (client->canReadLine()) {
+                    requests << QJsonDocument::fromJson(client->readLine()).object();
+                    if (answers)
+                        answer(client, requests.last().value("id"));
+                }
             });
             QObject::connect(client, &QTcpSocket::disconnected, client, [this, client] {
                 clients_.removeAll(client);
@@ -124,21 +115,16 @@ private:
         }
     }
 
-    void request(QTcpSocket* client, const QJsonObject& request)
+    // Result 0 and the settling that follows, or the refusal.
+    void answer(QTcpSocket* client, const QJsonValue& id)
     {
-        requests << request;
-        const QJsonValue id = request.value("id");
-        if (!answers)
-            return;
-        if (!refusal.isEmpty())
-            client->write(answer(id, 1, refusal));
-        else
-            dither(client, id);
-    }
-
-    void dither(QTcpSocket* client, const QJsonValue& id)
-    {
-        const QByteArray reply = std::exchange(aheadOfAnswer, {}) + answer(id);
+        const QJsonObject error{{"code", 1}, {"message", refusal}};
+        const QJsonObject message{
+            {"jsonrpc", "2.0"},
+            {refusal.isEmpty() ? "result" : "error", refusal.isEmpty() ? QJsonValue(0) : error},
+            {"id", id}};
+        const QByteArray reply = std::exchange(aheadOfAnswer, {}) +
+                                 QJsonDocument(message).toJson(QJsonDocument::Compact) + "\r\n";
         const QByteArray events =
             event(R"({"Event":"GuidingDithered","dx":1.25,"dy":-0.75})") +
             event(R"({"Event":"SettleBegin"})") +
@@ -151,24 +137,24 @@ private:
                 ? event(R"({"Event":"SettleDone","Status":1,"Error":"Star lost",)"
                         R"("TotalFrames":40,"DroppedFrames":2})")
                 : QByteArray();
-        if (splitAnswer) // the rest of the answer comes with all the settling, in one read
-            play(client, {{0, reply.left(reply.size() / 2)},
-                          {50, reply.mid(reply.size() / 2) + events + done}});
-        else
-            play(client, {{0, reply}, {0, events}, {settleAfterMs, done}});
+        if (!refusal.isEmpty()) {
+            client->write(reply);
+        } else if (splitAnswer) { // the rest of the answer comes with all the settling, in one read
+            client->write(reply.left(reply.size() / 2));
+            later(client, 50, reply.mid(reply.size() / 2) + events + done);
+        } else {
+            client->write(reply);
+            later(client, 0, events);
+            later(client, settleAfterMs, done);
+        }
     }
 
-    // Each write after the one before, with its delay; stops with the client.
-    void play(QPointer<QTcpSocket> client, QList<QPair<int, QByteArray>> writes)
+    // Written after that delay, unless the client has gone.
+    void later(QTcpSocket* client, int afterMs, const QByteArray& bytes)
     {
-        if (writes.isEmpty() || !client)
-            return;
-        const auto [afterMs, bytes] = writes.takeFirst();
-        QTimer::singleShot(afterMs, client, [this, client, bytes = bytes, writes] {
+        QTimer::singleShot(afterMs, client, [this, client, bytes] {
             client->write(bytes);
-            client->flush();
             settleDonesSent += int(bytes.count("\"Event\":\"SettleDone\""));
-            play(client, writes);
         });
     }
 
