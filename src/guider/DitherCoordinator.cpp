@@ -185,7 +185,7 @@ void DitherCoordinator::onEvent(const QJsonObject& message)
                    messages::ditherSettled(sinceRequest_.elapsed() / 1000.0));
         } else {
             const QString error = message.value(QLatin1String("Error")).toString();
-            finish(DitherOutcome::Kind::SettleFailed, messages::ditherSettleFailed(error), error);
+            finish(DitherOutcome::Kind::SettleFailed, messages::ditherSettleFailed(error));
         }
     }
 }
@@ -201,9 +201,8 @@ void DitherCoordinator::onDitherReply(quint64 dither, const GuiderReply& reply)
         break;
     case GuiderReply::Status::Error: {
         // Concluded before the answer is told, so nothing its listeners do can end it twice.
-        const DitherOutcome outcome =
-            conclude(DitherOutcome::Kind::Refused,
-                     messages::ditherRefused(reply.message, reply.errorCode), reply.message);
+        const DitherOutcome outcome = conclude(
+            DitherOutcome::Kind::Refused, messages::ditherRefused(reply.message, reply.errorCode));
         emit replied(false, reply.message);
         emit finished(outcome);
         break;
@@ -255,23 +254,20 @@ void DitherCoordinator::reconnect()
     greetingGuard_.start(greetingTimeoutMs_);
 }
 
-DitherOutcome DitherCoordinator::conclude(DitherOutcome::Kind kind, const QString& text,
-                                          const QString& guiderText)
+DitherOutcome DitherCoordinator::conclude(DitherOutcome::Kind kind, const QString& text)
 {
     active_ = false;
     settleGuard_.stop();
     DitherOutcome outcome = outcome_;
     outcome.kind = kind;
     outcome.text = text;
-    outcome.guiderText = guiderText;
     outcome.settleMs = sinceRequest_.elapsed();
     return outcome;
 }
 
-void DitherCoordinator::finish(DitherOutcome::Kind kind, const QString& text,
-                               const QString& guiderText)
+void DitherCoordinator::finish(DitherOutcome::Kind kind, const QString& text)
 {
-    emit finished(conclude(kind, text, guiderText));
+    emit finished(conclude(kind, text));
 }
 
 void DitherCoordinator::finishLater(const DitherOutcome& outcome)

@@ -69,9 +69,8 @@ private:
     void onSettleOverdue();
     void reconnect();
     // Ends the dither under way and gives its outcome.
-    DitherOutcome conclude(DitherOutcome::Kind kind, const QString& text,
-                           const QString& guiderText = {});
-    void finish(DitherOutcome::Kind kind, const QString& text, const QString& guiderText = {});
+    DitherOutcome conclude(DitherOutcome::Kind kind, const QString& text);
+    void finish(DitherOutcome::Kind kind, const QString& text);
     // From the event loop, for a call that must not answer from within itself.
     void finishLater(const DitherOutcome& outcome);
 

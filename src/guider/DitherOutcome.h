@@ -22,7 +22,6 @@ struct DitherOutcome {
     bool shifted = false; // the guider told its shift: dx, dy in guide camera pixels
     double dx = 0;
     double dy = 0;
-    QString guiderText; // the guider's own words: its refusal, or why it did not settle
 };
 
 // The kind in a word or two, for the journal: "settled", "settle failed", "refused",
