@@ -175,10 +175,8 @@ private slots:
         QVERIFY2(matches(run.out.replace(stamp, "@ "), out.replace("%1", port.path())),
                  qPrintable(run.out));
         QVERIFY2(matches(run.err, err), qPrintable(run.err));
-        QCOMPARE(QSettings(run.settingsFile, QSettings::IniFormat)
-                     .value("Serial Options/ActiveLogic")
-                     .toString(),
-                 "0");
+        const QSettings stored(run.settingsFile, QSettings::IniFormat);
+        QCOMPARE(stored.value("Serial Options/ActiveLogic"), QVariant("0"));
         const JournalRow end = run.lastJournalRow();
         const bool sequence = arguments.startsWith(ShortSequence);
         QCOMPARE(end.event, sequence ? JournalEvent::SequenceEnd : JournalEvent::Unknown);
