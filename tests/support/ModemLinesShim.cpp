@@ -94,12 +94,6 @@ const char* recordedDevice(int fd, Device& device)
     return folder && fstat(fd, &status) == 0 && ptySubsidiary(status, device) ? folder : nullptr;
 }
 
-// Whether an open passes a mode, as <fcntl.h> has it.
-bool needsMode(int flags)
-{
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
-}
-
 long long nanoseconds(clockid_t clock)
 {
     timespec now = {};
@@ -107,12 +101,12 @@ long long nanoseconds(clockid_t clock)
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
+constexpr int BothLines = TIOCM_RTS | TIOCM_DTR;
+
 struct State {
-    int rts = 0;
-    int dtr = 0;
+    int lines = 0;         // TIOCM_RTS and TIOCM_DTR when set
     int hangupOnClose = 0; // the HUPCL flag as last seen
-    int held = 0;          // open, as far as this library has seen
-    long holder = 0;       // the process that opened it last
+    long holder = 0;       // the process that opened it last, while it is open as far as seen
 };
 
 // The device's state, locked in its file from construction to destruction, and written back then.
@@ -144,17 +138,16 @@ public:
     bool locked() const { return fd_ >= 0; }
 
     // Sets both lines; a change is logged in the name of process pid.
-    void set(int rts, int dtr, const char* cause, long pid = getpid())
+    void set(int lines, const char* cause, long pid = getpid())
     {
-        if (!locked() || (rts == state.rts && dtr == state.dtr))
+        if (!locked() || lines == state.lines)
             return;
-        state.rts = rts;
-        state.dtr = dtr;
+        state.lines = lines;
         char path[4096], line[160];
         const int length =
             snprintf(line, sizeof line, "%lld %lld %ld /dev/pts/%u RTS=%d DTR=%d %s\n",
                      nanoseconds(CLOCK_MONOTONIC), nanoseconds(CLOCK_REALTIME), pid, device_.index,
-                     rts, dtr, cause);
+                     (lines & TIOCM_RTS) != 0, (lines & TIOCM_DTR) != 0, cause);
         const int log = snprintf(path, sizeof path, "%s/lines.log", folder_) < int(sizeof path)
                             ? NEXT(open)(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666)
                             : -1;
@@ -162,6 +155,14 @@ public:
             return;
         (void)!write(log, line, length);
         NEXT(close)(log);
+    }
+
+    // The close of the device's last descriptor, by process pid.
+    void release(bool hangup, long pid = getpid())
+    {
+        if (hangup)
+            set(0, "close", pid);
+        state.holder = 0;
     }
 
     State state;
@@ -210,11 +211,8 @@ bool openElsewhere(const Device& device, int except)
 // released the device then. except: a descriptor of this process that does not count.
 void noticeUnseenRelease(DeviceLock& lock, const Device& device, int except)
 {
-    if (!lock.state.held || openElsewhere(device, except))
-        return;
-    lock.state.held = 0;
-    if (lock.state.hangupOnClose)
-        lock.set(0, 0, "close", lock.state.holder);
+    if (lock.state.holder && !openElsewhere(device, except))
+        lock.release(lock.state.hangupOnClose, lock.state.holder);
 }
 
 int opened(int fd, int flags)
@@ -224,16 +222,14 @@ int opened(int fd, int flags)
     if (!folder)
         return fd;
     const KeptErrno kept;
-    termios settings = {};
-    const bool readable = tcgetattr(fd, &settings) == 0;
     DeviceLock lock(folder, device);
     noticeUnseenRelease(lock, device, fd);
-    lock.state.held = 1;
     lock.state.holder = getpid();
-    if (readable) {
+    termios settings = {};
+    if (tcgetattr(fd, &settings) == 0) {
         lock.state.hangupOnClose = (settings.c_cflag & HUPCL) != 0;
         if (cfgetospeed(&settings) != B0)
-            lock.set(1, 1, "open");
+            lock.set(BothLines, "open");
     }
     return fd;
 }
@@ -253,40 +249,9 @@ template <typename Release> int releasing(int fd, bool freedOnFailure, Release r
     const bool last = lock.locked() && !openElsewhere(device, fd);
     const int result = release();
     const KeptErrno kept;
-    if (last && (result >= 0 || (freedOnFailure && kept.saved != EBADF))) {
-        lock.state.held = 0;
-        if (hangup)
-            lock.set(0, 0, "close");
-    }
+    if (last && (result >= 0 || (freedOnFailure && kept.saved != EBADF)))
+        lock.release(hangup);
     return result;
-}
-
-// A modem line request on a subsidiary, which the kernel refused with ENOTTY.
-int modemLines(int fd, unsigned long request, int* bits)
-{
-    Device device;
-    const char* folder = recordedDevice(fd, device);
-    if (!folder || !bits) {
-        errno = folder ? EFAULT : ENOTTY;
-        return -1;
-    }
-    DeviceLock lock(folder, device);
-    if (!lock.locked()) {
-        errno = ENOTTY;
-        return -1;
-    }
-    const State& now = lock.state;
-    const int asked = request == TIOCMGET ? 0 : *bits;
-    const bool rts = asked & TIOCM_RTS, dtr = asked & TIOCM_DTR;
-    if (request == TIOCMGET)
-        *bits = (now.rts ? TIOCM_RTS : 0) | (now.dtr ? TIOCM_DTR : 0);
-    else if (request == TIOCMSET)
-        lock.set(rts, dtr, "ioctl");
-    else if (request == TIOCMBIS)
-        lock.set(now.rts || rts, now.dtr || dtr, "ioctl");
-    else
-        lock.set(now.rts && !rts, now.dtr && !dtr, "ioctl");
-    return 0;
 }
 
 // Each process that loads the library first notices the releases that happened unseen since the
@@ -305,10 +270,7 @@ __attribute__((constructor)) void noticeUnseenReleases()
         // A device that is gone took every descriptor with it, after a hang-up: nothing drops.
         const bool gone = stat(path, &status) != 0 || !ptySubsidiary(status, device);
         DeviceLock lock(folder, device);
-        if (gone)
-            lock.state.held = 0;
-        else
-            noticeUnseenRelease(lock, device, -1);
+        gone ? lock.release(false) : noticeUnseenRelease(lock, device, -1);
     }
     if (files)
         closedir(files);
@@ -328,20 +290,14 @@ __attribute__((visibility("default"))) int open(const char* path, int flags, ...
 {
     va_list arguments;
     va_start(arguments, flags);
-    const mode_t mode = needsMode(flags) ? va_arg(arguments, mode_t) : 0;
+    const bool withMode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE; // <fcntl.h>'s test
+    const mode_t mode = withMode ? va_arg(arguments, mode_t) : 0;
     va_end(arguments);
     return opened(NEXT(open)(path, flags, mode), flags);
 }
 
-// Qt's.
-__attribute__((visibility("default"))) int open64(const char* path, int flags, ...)
-{
-    va_list arguments;
-    va_start(arguments, flags);
-    const mode_t mode = needsMode(flags) ? va_arg(arguments, mode_t) : 0;
-    va_end(arguments);
-    return opened(NEXT(open64)(path, flags, mode), flags);
-}
+// Qt's; on 64-bit Linux the same call as open().
+__attribute__((visibility("default"), alias("open"))) int open64(const char* path, int flags, ...);
 
 __attribute__((visibility("default"))) int close(int fd)
 {
@@ -354,17 +310,36 @@ __attribute__((visibility("default"))) int dup3(int oldfd, int newfd, int flags)
     return releasing(newfd, false, [=] { return NEXT(dup3)(oldfd, newfd, flags); });
 }
 
+// A modem line request on a subsidiary, which the kernel refuses with ENOTTY, acts on its levels.
 __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, ...)
 {
     va_list arguments;
     va_start(arguments, request);
-    void* argument = va_arg(arguments, void*);
+    int* const bits = va_arg(arguments, int*);
     va_end(arguments);
-    const int result = NEXT(ioctl)(fd, request, argument);
-    if (result == -1 && errno == ENOTTY &&
-        (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC))
-        return modemLines(fd, request, static_cast<int*>(argument));
-    return result;
+    const int result = NEXT(ioctl)(fd, request, bits);
+    Device device;
+    const char* folder = result == -1 && errno == ENOTTY &&
+                                 (request == TIOCMGET || request == TIOCMSET ||
+                                  request == TIOCMBIS || request == TIOCMBIC)
+                             ? recordedDevice(fd, device)
+                             : nullptr;
+    if (!folder)
+        return result;
+    DeviceLock lock(folder, device);
+    if (!bits || !lock.locked()) {
+        errno = bits ? ENOTTY : EFAULT;
+        return -1;
+    }
+    const int now = lock.state.lines;
+    if (request == TIOCMGET)
+        *bits = now;
+    else
+        lock.set(BothLines & (request == TIOCMSET   ? *bits
+                              : request == TIOCMBIS ? now | *bits
+                                                    : now & ~*bits),
+                 "ioctl");
+    return 0;
 }
 
 // Keeps the HUPCL flag as set, for a release that no close will show.
