@@ -50,13 +50,14 @@ private slots:
             QVERIFY(holder.waitForFinished(30000));
         }
         QCOMPARE(locks.acquire(key).outcome, Outcome::Acquired);
-        holder.closeWriteChannel(); // the other program too
+        holder.closeWriteChannel(); // ends the program that took over the process, if any
         holder.waitForFinished(30000);
     }
 
-    // Keys name physical ports: a link to a device is that device, two devices or two addresses
-    // are two ports. A released lock is free again, and every lock goes with its holder. Without
-    // a folder for its locks, Kestrova cannot tell whether a port is free, and says where.
+    // Keys name physical ports: a link to a device is that device, two devices are two ports (two
+    // parallel port addresses: test_shutter_line). A released lock is free again, and every lock
+    // goes with its holder. Without a folder for its locks, Kestrova cannot tell whether a port is
+    // free, and says where.
     void keysNamePhysicalPorts()
     {
         const QTemporaryDir folder, byId;
