@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One program at a time on a port. "--hold FOLDER KEY" makes this program another Kestrova that
-// holds KEY's lock until its standard input closes.
+// holds KEY's lock until its standard input closes, or until a line "replace" makes its process
+// another program.
 #include "support/PseudoTerminal.h"
 #include "system/PortLocks.h"
 
 #include <QtTest>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace kestrova;
 using namespace kestrova::test;
@@ -16,16 +18,18 @@ class TestPortLocks : public QObject {
     Q_OBJECT
 private slots:
     // A port held by another Kestrova is refused, naming its process, until that one ends; a
-    // killed holder must not keep the next one from the port.
+    // killed holder, or a process id given to another program since, must not keep the next one
+    // from the port.
     void heldByAnotherProcess_data()
     {
-        QTest::addColumn<bool>("killed");
-        QTest::newRow("holder releases it") << false;
-        QTest::newRow("holder killed: its lock is taken over") << true;
+        QTest::addColumn<QString>("end");
+        QTest::newRow("holder releases it") << "release";
+        QTest::newRow("holder killed: its lock is taken over") << "kill";
+        QTest::newRow("holder's process now another program: its lock is taken over") << "replace";
     }
     void heldByAnotherProcess()
     {
-        QFETCH(bool, killed);
+        QFETCH(QString, end);
         const QTemporaryDir folder;
         const PseudoTerminal port;
         const QString key = PortLocks::serialPortKey(port.path());
@@ -38,14 +42,22 @@ private slots:
         QCOMPARE(refused.holder.pid, holder.processId());
         QCOMPARE(refused.holder.program,
                  QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-        killed ? holder.kill() : holder.closeWriteChannel();
-        QVERIFY(holder.waitForFinished(30000));
+        if (end == u"replace") {
+            holder.write("replace\n");
+            QVERIFY(holder.waitForReadyRead(30000) && holder.readAll().startsWith("replaced"));
+        } else {
+            end == u"kill" ? holder.kill() : holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(30000));
+        }
         QCOMPARE(locks.acquire(key).outcome, Outcome::Acquired);
+        holder.closeWriteChannel(); // ends the program that took over the process, if any
+        holder.waitForFinished(30000);
     }
 
-    // Keys name physical ports: a link to a device is that device, two devices or two addresses
-    // are two ports. A released lock is free again, and every lock goes with its holder. Without
-    // a folder for its locks, Kestrova cannot tell whether a port is free, and says where.
+    // Keys name physical ports: a link to a device is that device, two devices are two ports (two
+    // parallel port addresses: test_shutter_line). A released lock is free again, and every lock
+    // goes with its holder. Without a folder for its locks, Kestrova cannot tell whether a port is
+    // free, and says where.
     void keysNamePhysicalPorts()
     {
         const QTemporaryDir folder, byId;
@@ -55,13 +67,10 @@ private slots:
         const QString firstKey = PortLocks::serialPortKey(first.path());
         {
             PortLocks one(folder.path()), other(folder.path());
-            for (const QString& key : {firstKey, PortLocks::parallelPortKey(0x378)})
-                QCOMPARE(one.acquire(key).outcome, Outcome::Acquired);
-            for (const QString& key :
-                 {PortLocks::serialPortKey(second.path()), PortLocks::parallelPortKey(0x278)})
-                QCOMPARE(other.acquire(key).outcome, Outcome::Acquired);
+            QCOMPARE(one.acquire(firstKey).outcome, Outcome::Acquired);
+            QCOMPARE(other.acquire(PortLocks::serialPortKey(second.path())).outcome,
+                     Outcome::Acquired);
             QCOMPARE(other.acquire(PortLocks::serialPortKey(link)).outcome, Outcome::Refused);
-            QCOMPARE(other.acquire(PortLocks::parallelPortKey(0x378)).outcome, Outcome::Refused);
             one.release(firstKey);
             QCOMPARE(other.acquire(PortLocks::serialPortKey(link)).outcome, Outcome::Acquired);
         }
@@ -83,8 +92,9 @@ int main(int argc, char** argv)
             return 1;
         std::puts("held");
         std::fflush(stdout);
-        for (char line[16]; std::fgets(line, sizeof line, stdin);) {
-        }
+        for (char line[16]; std::fgets(line, sizeof line, stdin);)
+            if (qstrcmp(line, "replace\n") == 0)
+                execlp("sh", "sh", "-c", "echo replaced; exec cat", nullptr);
         return 0;
     }
     TestPortLocks test;

@@ -27,7 +27,6 @@ public:
     bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
 
     QStringList writes;
-    QStringList* sharedLog = nullptr; // gets each write too, in order with another fake's calls
     QList<std::chrono::steady_clock::time_point> times;
     QMap<int, int> bytes;
     bool fail = false;                       // every write fails
@@ -40,8 +39,6 @@ private:
             return LineFailure{QStringLiteral("The parallel port LPT1 (0x378) is not available"),
                                QStringLiteral("unplugged")};
         writes << QStringLiteral("%1 %2 %3").arg(set ? "set" : "clr").arg(address).arg(bit);
-        if (sharedLog)
-            *sharedLog << writes.last();
         times << std::chrono::steady_clock::now();
         bytes[address] =
             set ? (bytes.value(address) | (1 << bit)) : (bytes.value(address) & ~(1 << bit));
@@ -55,7 +52,7 @@ public:
     bool isOpen() const override { return opened; }
     LineResult open(int commPortNumber) override
     {
-        log(QStringLiteral("open %1").arg(commPortNumber));
+        calls << QStringLiteral("open %1").arg(commPortNumber);
         if (refuseOpen)
             return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
                                QStringLiteral("Com%1: no such device").arg(commPortNumber)};
@@ -65,7 +62,7 @@ public:
     }
     void close() override
     {
-        log(QStringLiteral("close"));
+        calls << QStringLiteral("close");
         opened = false;
     }
     void setKeepLevelsOnRelease(bool) override {}
@@ -76,7 +73,6 @@ public:
     QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(port); }
 
     QStringList calls;
-    QStringList* sharedLog = nullptr; // gets each call too, in order with another fake's writes
     bool opened = false;
     bool refuseOpen = false;
     int port = 0;
@@ -84,15 +80,9 @@ public:
     bool dtr = false;
 
 private:
-    void log(const QString& call)
-    {
-        calls << call;
-        if (sharedLog)
-            *sharedLog << call;
-    }
     LineResult setLine(const char* name, bool& level, bool on)
     {
-        log(QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off"));
+        calls << QStringLiteral("%1 %2").arg(QLatin1String(name), on ? "on" : "off");
         level = on;
         return std::nullopt;
     }

@@ -28,14 +28,6 @@ public:
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
     QString path() const { return path_; }
-    // Sends bytes from the far side, as much as the device takes without waiting.
-    void send(const QByteArray& bytes) const
-    {
-        const int flags = ::fcntl(primary_, F_GETFL);
-        ::fcntl(primary_, F_SETFL, flags | O_NONBLOCK);
-        [[maybe_unused]] const ssize_t sent = ::write(primary_, bytes.constData(), bytes.size());
-        ::fcntl(primary_, F_SETFL, flags);
-    }
     // Reads the settings the device holds now, first setting or clearing its hang-up on close
     // flag when asked; false if it cannot. Linux answers for the subsidiary side through the
     // primary, so the device is not opened again, which would raise its modem lines.
