@@ -251,26 +251,31 @@ private slots:
         }
     }
 
-    // kestrova --journal: the folder, the newest night and its exposures; a night on a disk that
-    // is not there.
-    void journalTable()
+    // The night afterwards. kestrova --journal: the folder, the newest night and its exposures; a
+    // night on a disk that is not there. --match-frames, on the files of that night from a camera
+    // whose clock is 1 h 03 min 27.5 s ahead of UTC and stamps whole seconds, half of them with
+    // sub-seconds: the offset is the median of the pairs, not of the first guess. One frame
+    // missing, one extra file, one exposure cancelled, one by hand, one whose close the journal
+    // lacks, one file without Exif, one that is no image, and a file that is not an image by its
+    // name. Nothing but the result is written into the folder.
+    void journalTableAndFrames()
     {
-        QTemporaryDir dir;
+        QTemporaryDir state, images;
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(printJournal(outStream, errStream, dir.filePath("none")), 0);
-        QCOMPARE(out, "No night has been written to the journal folder " + dir.filePath("none") +
+        QCOMPARE(printJournal(outStream, errStream, state.filePath("none")), 0);
+        QCOMPARE(out, "No night has been written to the journal folder " + state.filePath("none") +
                           " yet.\n");
-        JournalWriter writer(dir.path());
+        JournalWriter writer(state.path());
         writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
-        const QString night = nightFilePath(dir.path(), QDate(2026, 12, 7));
+        const QString night = nightFilePath(state.path(), QDate(2026, 12, 7));
         QFile file(night);
         QVERIFY(file.open(QIODevice::Append | QIODevice::Unbuffered) && file.write("bad\r\n") > 0);
         out.clear();
-        QCOMPARE(printJournal(outStream, errStream, dir.path()), 0);
+        QCOMPARE(printJournal(outStream, errStream, state.path()), 0);
         QCOMPARE(err, QString());
         // clang-format off
-        QCOMPARE(out, "Journal folder: " + dir.path() + "\nNight of 2026-12-07: " + night + "\n\n"
+        QCOMPARE(out, "Journal folder: " + state.path() + "\nNight of 2026-12-07: " + night + "\n\n"
                       "Exposure  Opened (local)       Opened (UTC)              Planned s  Measured s  Ended\n"
                       "1.1       2026-12-07 22:00:20  2026-12-07T21:00:20.000Z        300     300.002  completed\n"
                       "1.2       2026-12-07 22:00:40  2026-12-07T21:00:40.000Z        300     300.002  completed\n"
@@ -280,23 +285,6 @@ private slots:
                       "\n1 line of the file could not be read and is left out.\n");
         // clang-format on
 
-        const QString newer = nightFilePath(dir.path(), QDate(2026, 12, 8));
-        QVERIFY(QFile::link(dir.filePath("unmounted/2026-12-08.csv"), newer));
-        QCOMPARE(printJournal(outStream, errStream, dir.path()), 1);
-        QVERIFY2(err.startsWith("The night journal " + newer + " could not be read: "),
-                 qPrintable(err));
-    }
-
-    // The files of that night, from a camera whose clock is 1 h 03 min 27.5 s ahead of UTC and
-    // stamps whole seconds, half of them with sub-seconds: the offset is the median of the pairs,
-    // not of the first guess. One frame missing, one extra file, one exposure cancelled, one by
-    // hand, one whose close the journal lacks, one file without Exif, one that is no image, and a
-    // file that is not an image by its name. Nothing but the result is written into the folder.
-    void frameMatching()
-    {
-        QTemporaryDir state, images;
-        JournalWriter writer(state.path());
-        writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
         const QDir dir(images.path());
         writeJpeg(dir.filePath("IMG_0001.JPG"), "2026:12:07 22:03:47", "5", 300);
         writeJpeg(dir.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
@@ -304,10 +292,8 @@ private slots:
         writeJpeg(dir.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
         writeJpeg(dir.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
         writeJpeg(dir.filePath("flat.jpg"));
-        for (const char* name : {"broken.jpg", "notes.txt"}) {
-            QFile other(dir.filePath(name));
-            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("not an image\n"));
-        }
+        for (const char* notAnImage : {"broken.jpg", "notes.txt"})
+            QVERIFY(QFile::copy(night, dir.filePath(notAnImage)));
         const auto contents = [&dir] {
             QMap<QString, QByteArray> contents;
             for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
@@ -316,10 +302,9 @@ private slots:
         };
         const QMap<QString, QByteArray> before = contents();
 
-        const Exiv2ImageReader reader;
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(matchFrames(dir.path(), "2026-12-07", state.path(), reader, outStream, errStream),
+        out.clear();
+        QCOMPARE(matchFrames(dir.path(), "2026-12-07", state.path(), Exiv2ImageReader(), outStream,
+                             errStream),
                  0);
         QCOMPARE(err, QString());
         QMap<QString, QByteArray> after = contents();
@@ -347,6 +332,12 @@ private slots:
         // clang-format on
         QVERIFY(out.contains("\n  flat.jpg: no Exif data in the file\n"));
         QVERIFY(!out.contains("Check the result"));
+
+        const QString newer = nightFilePath(state.path(), QDate(2026, 12, 8));
+        QVERIFY(QFile::link(state.filePath("unmounted/2026-12-08.csv"), newer));
+        QCOMPARE(printJournal(outStream, errStream, state.path()), 1);
+        QVERIFY2(err.startsWith("The night journal " + newer + " could not be read: "),
+                 qPrintable(err));
     }
 
     // The offset stands against stray capture times, a file pairs with one exposure only, and a
