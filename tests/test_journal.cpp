@@ -19,11 +19,6 @@ using namespace kestrova;
 
 namespace {
 
-QDateTime utc(const char* text)
-{
-    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toUTC();
-}
-
 QDateTime local(const char* text)
 {
     const QDateTime read = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
@@ -125,8 +120,9 @@ private slots:
     {
         // Every column, in their order.
         // clang-format off
-        JournalRow row{utc("2026-12-07T21:04:05.123Z"), JournalEvent::Close, 2, 3, 930001, 300,
-                       120045, 7, 60, 5, JournalInterface::Serial, "Com3 /dev/serial/by-id/a,b °C",
+        JournalRow row{QDateTime::fromString("2026-12-07T21:04:05.123Z", Qt::ISODateWithMs),
+                       JournalEvent::Close, 2, 3, 930001, 300, 120045, 7, 60, 5,
+                       JournalInterface::Serial, "Com3 /dev/serial/by-id/a,b °C",
                        "DTR", true, JournalAwake::ScreenSaver, JournalOutcome::Cancelled,
                        "Port \"Com3\" failed,\r\nagain", -0.25, 1234.5};
         // clang-format on
@@ -159,7 +155,7 @@ private slots:
         QTest::newRow("midnight belongs to the evening before") << local("2026-12-08T00:00:00") << "2026-12-07.csv";
         QTest::newRow("a millisecond before noon") << local("2026-12-08T11:59:59.999") << "2026-12-07.csv";
         QTest::newRow("noon starts the next night") << local("2026-12-08T12:00:00") << "2026-12-08.csv";
-        QTest::newRow("UTC 10:30 is 12:30 local in summer") << utc("2026-06-21T10:30:00Z") << "2026-06-21.csv";
+        QTest::newRow("UTC 10:30 is 12:30 local in summer") << QDateTime::fromString("2026-06-21T10:30:00Z", Qt::ISODate) << "2026-06-21.csv";
     }
     // clang-format on
     void nights()
@@ -174,12 +170,10 @@ private slots:
     // journal under the home folder.
     void folderFromEnvironment()
     {
-        const QByteArray saved = qgetenv("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", "/var/tmp/state");
         QCOMPARE(journalFolder(), "/var/tmp/state/kestrova");
         qputenv("XDG_STATE_HOME", "relative/state");
         QCOMPARE(journalFolder(), QDir::homePath() + "/.local/state/kestrova");
-        qputenv("XDG_STATE_HOME", saved);
     }
 
     // The rows are in the file while the writer is open, after the header; numbers go on across
@@ -346,18 +340,19 @@ private slots:
     {
         QTest::addColumn<QList<int>>("openings"); // seconds from 21:00 UTC
         QTest::addColumn<QList<int>>("captures"); // camera clock, seconds from 21:00
-        QTest::addColumn<QString>("found");       // offset s, pairs, rival offset s
+        // offset s, files paired, files and exposures left alone, rival offset s
+        QTest::addColumn<QString>("found");
         QTest::newRow("camera 2 h behind, three strays, a copy of a file") << QList<int>{0, 100, 200, 300, 400, 500, 600, 700}
-            << QList<int>{-7200, -7100, -7000, -6900, -6800, -6700, -6600, -6500, -5, 3333, -9000, -7100} << "-7200 8";
-        QTest::newRow("a regular run missing its first frame") << QList<int>{0, 60, 120, 180} << QList<int>{360, 420, 480} << "300 3 rival 360";
-        QTest::newRow("nothing lines up") << QList<int>{0, 100, 250} << QList<int>{7, 500, 1234} << "none 0";
+            << QList<int>{-7200, -7100, -7000, -6900, -6800, -6700, -6600, -6500, -5, 3333, -9000, -7100} << "-7200 8 4 0";
+        QTest::newRow("a regular run missing its first frame") << QList<int>{0, 60, 120, 180} << QList<int>{360, 420, 480} << "300 3 0 1 rival 360";
+        QTest::newRow("nothing lines up") << QList<int>{0, 100, 250} << QList<int>{7, 500, 1234} << "none 0 3 3";
     }
     // clang-format on
     void pairingOffset()
     {
         QFETCH(QList<int>, openings);
         QFETCH(QList<int>, captures);
-        const QDateTime base = utc("2026-12-07T21:00:00Z");
+        const QDateTime base = QDateTime::fromString("2026-12-07T21:00:00Z", Qt::ISODate);
         QList<ExposureRecord> exposures;
         for (const int s : openings)
             exposures << ExposureRecord{1,     int(exposures.size()) + 1, base.addSecs(s), {},
@@ -367,12 +362,11 @@ private slots:
             images << ImageMetadata{QString::number(s), base.addSecs(s), 30.0, {}};
         const FramePairing p = pairFrames(images, exposures);
         QString found = p.offsetMs ? QString::number(*p.offsetMs / 1000) : "none";
-        found += ' ' + QString::number(p.paired);
+        found += QString::asprintf(" %d %d %d", p.paired, p.filesWithoutExposure,
+                                   p.exposuresWithoutFile);
         if (p.rivalOffsetMs)
             found += " rival " + QString::number(*p.rivalOffsetMs / 1000);
         QTEST(found, "found");
-        QCOMPARE(p.paired + p.filesWithoutExposure, captures.size());
-        QCOMPARE(p.paired + p.exposuresWithoutFile, openings.size());
     }
 
     // What goes wrong on the command line ends with a status and a reason, and writes nothing.
@@ -406,8 +400,7 @@ private slots:
                           root.filePath("state"), Exiv2ImageReader(), outStream, errStream),
               "status");
         QFETCH(QString, message);
-        QVERIFY2(err.contains(message), qPrintable(err));
-        QCOMPARE(out, QString());
+        QVERIFY2(err.contains(message) && out.isEmpty(), qPrintable(err + out));
         QVERIFY(!QFile::exists(root.filePath(dir + '/' + FramesFileName)));
     }
 };
