@@ -301,14 +301,12 @@ private slots:
                  0);
         QCOMPARE(err, QString());
         QMap<QString, QByteArray> after = contents();
-        QStringList lines = QString::fromUtf8(after.take(FramesFileName)).split("\r\n");
+        // libexiv2's own words for the file that is no image stand as "(a reason)".
+        QString frames = QString::fromUtf8(after.take(FramesFileName));
+        frames.replace(QRegularExpression("(broken\\.jpg,{8})[^\r]+"), "\\1(a reason)");
         QCOMPARE(after, before);
-        QCOMPARE(lines.takeLast(), QString());
-        const QString broken = lines.takeAt(lines.size() - 2);
-        QVERIFY2(broken.startsWith("broken.jpg,,,,,,,,") && broken.size() > 20,
-                 qPrintable(broken)); // libexiv2's own reason
         // clang-format off
-        QCOMPARE(lines, QStringList({
+        QCOMPARE(frames.split("\r\n"), QStringList({
             "file,sequence,exposure,opened_utc,planned_s,measured_s,camera_exposure_s,offset_s,remark",
             "IMG_0001.JPG,1,1,2026-12-07T21:00:20.000Z,300,300.002,300,3807.500,",
             ",1,2,2026-12-07T21:00:40.000Z,300,300.002,,,no file for this exposure",
@@ -316,7 +314,7 @@ private slots:
             "IMG_0004.JPG,,,,,,30,3807.500,no exposure in the journal at this time",
             "IMG_0005.JPG,,1,2026-12-07T21:01:30.000Z,,4.500,5,3807.500,opened by hand",
             "IMG_0006.JPG,2,1,2026-12-07T21:02:00.000Z,300,,300,3807.500,no close: the journal stops here",
-            "flat.jpg,,,,,,,,no Exif data in the file"}));
+            "broken.jpg,,,,,,,,(a reason)", "flat.jpg,,,,,,,,no Exif data in the file", ""}));
         // clang-format on
         // clang-format off
         QVERIFY2(out.contains("\nCamera clock offset: +1:03:27.500 (the camera's clock minus UTC), from 4 files paired within 2.0 s.\n"
