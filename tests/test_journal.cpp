@@ -278,26 +278,25 @@ private slots:
                       "\n1 line of the file could not be read and is left out.\n");
         // clang-format on
 
-        const QDir dir(images.path());
-        writeJpeg(dir.filePath("IMG_0001.JPG"), "2026:12:07 22:03:47", "5", 300);
-        writeJpeg(dir.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
-        writeJpeg(dir.filePath("IMG_0004.JPG"), "2026:12:07 22:04:43", "", 30); // a test shot
-        writeJpeg(dir.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
-        writeJpeg(dir.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
-        writeJpeg(dir.filePath("flat.jpg"));
+        writeJpeg(images.filePath("IMG_0001.JPG"), "2026:12:07 22:03:47", "5", 300);
+        writeJpeg(images.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
+        writeJpeg(images.filePath("IMG_0004.JPG"), "2026:12:07 22:04:43", "", 30); // a test shot
+        writeJpeg(images.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
+        writeJpeg(images.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
+        writeJpeg(images.filePath("flat.jpg"));
         for (const char* notAnImage : {"broken.jpg", "notes.txt"})
-            QVERIFY(QFile::copy(night, dir.filePath(notAnImage)));
-        const auto contents = [&dir] {
+            QVERIFY(QFile::copy(night, images.filePath(notAnImage)));
+        const auto contents = [&images] {
             QMap<QString, QByteArray> contents;
-            for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
-                contents[name] = fileBytes(dir.filePath(name));
+            for (const QString& name : QDir(images.path()).entryList(QDir::Files | QDir::Hidden))
+                contents[name] = fileBytes(images.filePath(name));
             return contents;
         };
         const QMap<QString, QByteArray> before = contents();
 
         out.clear();
-        QCOMPARE(matchFrames(dir.path(), "2026-12-07", state.path(), Exiv2ImageReader(), outStream,
-                             errStream),
+        QCOMPARE(matchFrames(images.path(), "2026-12-07", state.path(), Exiv2ImageReader(),
+                             outStream, errStream),
                  0);
         QCOMPARE(err, QString());
         QMap<QString, QByteArray> after = contents();
@@ -375,11 +374,11 @@ private slots:
         QTest::addColumn<QString>("night");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a month that is not") << "images" << "2026-13-01" << 2 << "--night needs";
-        QTest::newRow("a night without a journal") << "images" << "2026-12-01" << 1 << "There is no journal for that night";
+        QTest::newRow("a month that is not") << "state" << "2026-13-01" << 2 << "--night needs";
+        QTest::newRow("a night without a journal") << "state" << "2026-12-01" << 1 << "There is no journal for that night";
         QTest::newRow("no such folder") << "missing" << "2026-12-07" << 1 << "does not exist";
         QTest::newRow("no images in the folder") << "state" << "2026-12-07" << 1 << "No image files in";
-        QTest::newRow("the newest night, without exposures") << "images" << "" << 1 << "holds no exposure";
+        QTest::newRow("the newest night, without exposures") << "state" << "" << 1 << "holds no exposure";
     }
     // clang-format on
     void matchFramesRefusals()
@@ -390,8 +389,6 @@ private slots:
         JournalWriter writer(root.filePath("state"));
         writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
         writeNight(writer, "start", local("2026-12-08T22:00:00"));
-        QVERIFY(QDir(root.path()).mkpath("images"));
-        writeJpeg(root.filePath("images/a.jpg"), "2026:12:07 22:00:00");
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
         QTEST(matchFrames(root.filePath(dir), night.isEmpty() ? std::nullopt : std::optional(night),
