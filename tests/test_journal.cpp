@@ -95,8 +95,7 @@ void writeJpeg(const QString& path, const char* captured = nullptr, const char* 
     exif["Exif.Photo.DateTimeOriginal"] = captured;
     if (*subSecond)
         exif["Exif.Photo.SubSecTimeOriginal"] = subSecond;
-    if (exposureSeconds > 0)
-        exif["Exif.Photo.ExposureTime"] = Exiv2::URational(qRound(exposureSeconds * 10), 10);
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(qRound(exposureSeconds * 10), 10);
     file->writeMetadata();
 }
 
