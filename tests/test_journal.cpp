@@ -19,11 +19,6 @@ using namespace kestrova;
 
 namespace {
 
-QDateTime utc(const char* text)
-{
-    return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs).toUTC();
-}
-
 QDateTime local(const char* text)
 {
     const QDateTime read = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
@@ -38,16 +33,17 @@ QByteArray fileBytes(const QString& path)
 
 // Writes a night through the writer, a step each 10 s after the given local time: "start" (10
 // exposures of 300 s, 10 s apart), "open3", "close3", "end", "hand-open", "hand-close", each with
-// ":cancelled" or the like for an outcome. Returns the rows' lines.
-QByteArray writeNight(JournalWriter& writer, const QString& steps, QDateTime at)
+// ":cancelled" or the like for an outcome. A step it does not know fails the test.
+void writeNight(JournalWriter& writer, const QString& steps, QDateTime at)
 {
-    QByteArray lines;
+    static const QRegularExpression known(
+        "^(start|end|hand-open|hand-close|open\\d+|close\\d+)(:(completed|cancelled|failed))?$");
     std::optional<int> sequence;
-    for (const QString& step : steps.split(' ', Qt::SkipEmptyParts)) {
-        at = at.addSecs(10);
+    for (const QString& step : steps.split(' ')) {
+        QVERIFY2(known.match(step).hasMatch(), qPrintable("no such step: " + step));
         const QString name = step.section(':', 0, 0);
         JournalRow row;
-        row.utc = at.toUTC();
+        row.utc = (at = at.addSecs(10)).toUTC();
         for (const auto outcome :
              {JournalOutcome::Completed, JournalOutcome::Cancelled, JournalOutcome::Failed})
             if (journalOutcomeName(outcome) == step.section(':', 1))
@@ -73,12 +69,9 @@ QByteArray writeNight(JournalWriter& writer, const QString& steps, QDateTime at)
                 open ? std::nullopt : std::optional<qint64>(row.outcome ? 123456 : 300002);
         }
         row.sequence = name.startsWith("hand") ? std::nullopt : sequence;
-        if (const std::optional<JournalFailure> failure = writer.append(row))
-            qWarning() << failure->text; // and the night read back lacks the row
-        else
-            lines += row.toCsvLine();
+        const QString failure = writer.append(row).value_or(JournalFailure()).text;
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
-    return lines;
 }
 
 // The night the readers of the journal are given, from 22:00 local time: a sequence with its
@@ -102,8 +95,7 @@ void writeJpeg(const QString& path, const char* captured = nullptr, const char* 
     exif["Exif.Photo.DateTimeOriginal"] = captured;
     if (*subSecond)
         exif["Exif.Photo.SubSecTimeOriginal"] = subSecond;
-    if (exposureSeconds > 0)
-        exif["Exif.Photo.ExposureTime"] = Exiv2::URational(qRound(exposureSeconds * 10), 10);
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(qRound(exposureSeconds * 10), 10);
     file->writeMetadata();
 }
 
@@ -127,8 +119,9 @@ private slots:
     {
         // Every column, in their order.
         // clang-format off
-        JournalRow row{utc("2026-12-07T21:04:05.123Z"), JournalEvent::Close, 2, 3, 930001, 300,
-                       120045, 7, 60, 5, JournalInterface::Serial, "Com3 /dev/serial/by-id/a,b °C",
+        JournalRow row{QDateTime::fromString("2026-12-07T21:04:05.123Z", Qt::ISODateWithMs),
+                       JournalEvent::Close, 2, 3, 930001, 300, 120045, 7, 60, 5,
+                       JournalInterface::Serial, "Com3 /dev/serial/by-id/a,b °C",
                        "DTR", true, JournalAwake::ScreenSaver, JournalOutcome::Cancelled,
                        "Port \"Com3\" failed,\r\nagain", -0.25, 1234.5};
         // clang-format on
@@ -147,10 +140,9 @@ private slots:
         QCOMPARE(parsed.rows.size(), 2);
         QCOMPARE(parsed.rows[0].toCsvLine(), row.toCsvLine());
         QCOMPARE(parsed.rows[1].event, JournalEvent::Unknown);
-        for (const char* detail : {"line\nbreak", "carriage\rreturn"}) {
-            row.detail = detail;
-            QCOMPARE(parseJournalCsv(row.toCsvLine()).rows.value(0).detail, row.detail);
-        }
+        row.port = "a lone\nline feed";
+        row.detail = "a lone\rcarriage return";
+        QCOMPARE(parseJournalCsv(row.toCsvLine()).rows.value(0).toCsvLine(), row.toCsvLine());
     }
 
     // A night runs from local noon to local noon and is named by its evening.
@@ -162,7 +154,7 @@ private slots:
         QTest::newRow("midnight belongs to the evening before") << local("2026-12-08T00:00:00") << "2026-12-07.csv";
         QTest::newRow("a millisecond before noon") << local("2026-12-08T11:59:59.999") << "2026-12-07.csv";
         QTest::newRow("noon starts the next night") << local("2026-12-08T12:00:00") << "2026-12-08.csv";
-        QTest::newRow("UTC 10:30 is 12:30 local in summer") << utc("2026-06-21T10:30:00Z") << "2026-06-21.csv";
+        QTest::newRow("UTC 10:30 is 12:30 local in summer") << QDateTime::fromString("2026-06-21T10:30:00Z", Qt::ISODate) << "2026-06-21.csv";
     }
     // clang-format on
     void nights()
@@ -177,12 +169,10 @@ private slots:
     // journal under the home folder.
     void folderFromEnvironment()
     {
-        const QByteArray saved = qgetenv("XDG_STATE_HOME");
         qputenv("XDG_STATE_HOME", "/var/tmp/state");
         QCOMPARE(journalFolder(), "/var/tmp/state/kestrova");
         qputenv("XDG_STATE_HOME", "relative/state");
         QCOMPARE(journalFolder(), QDir::homePath() + "/.local/state/kestrova");
-        qputenv("XDG_STATE_HOME", saved);
     }
 
     // The rows are in the file while the writer is open, after the header; numbers go on across
@@ -198,14 +188,16 @@ private slots:
         {
             JournalWriter writer(folder);
             QCOMPARE(writer.beginSequence(local("2026-12-07T22:00:00")), 1);
-            const QByteArray rows = writeNight(writer, "start open1", local("2026-12-07T22:00:00"));
-            QCOMPARE(fileBytes(night7), JournalHeader + QByteArray("\r\n") + rows);
+            writeNight(writer, "start open1", local("2026-12-07T22:00:00"));
+            QCOMPARE(fileBytes(night7),
+                     JournalHeader + QByteArray("\r\n") +
+                         "2026-12-07T21:00:10.000Z,sequence-start,2,,,,,10,300,10,,,,,,,,,\r\n"
+                         "2026-12-07T21:00:20.000Z,open,2,1,,300,,,,,,,,,,,,,\r\n");
             writeNight(writer, "start open1", local("2026-12-08T01:00:00"));
         }
-        {
-            QFile cut(night7);
-            QVERIFY(cut.open(QIODevice::Append) && cut.write("2026-12-08T00:01:00.000Z,op") > 0);
-        }
+        QFile cut(night7);
+        QVERIFY(cut.open(QIODevice::Append | QIODevice::Unbuffered) &&
+                cut.write("2026-12-08T00:01:00.000Z,op") > 0);
         JournalWriter writer(folder);
         QCOMPARE(writer.beginSequence(local("2026-12-08T02:00:00")), 4);
         QCOMPARE(writer.beginSequence(local("2026-12-08T12:30:00")), 1);
@@ -251,26 +243,31 @@ private slots:
         }
     }
 
-    // kestrova --journal: the folder, the newest night and its exposures; a night on a disk that
-    // is not there.
-    void journalTable()
+    // The night afterwards. kestrova --journal: the folder, the newest night and its exposures; a
+    // night on a disk that is not there. --match-frames, on the files of that night from a camera
+    // whose clock is 1 h 03 min 27.5 s ahead of UTC and stamps whole seconds, half of them with
+    // sub-seconds: the offset is the median of the pairs, not of the first guess. One frame
+    // missing, one extra file, one exposure cancelled, one by hand, one whose close the journal
+    // lacks, one file without Exif, one that is no image, and a file that is not an image by its
+    // name. Nothing but the result is written into the folder.
+    void journalTableAndFrames()
     {
-        QTemporaryDir dir;
+        QTemporaryDir state, images;
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(printJournal(outStream, errStream, dir.filePath("none")), 0);
-        QCOMPARE(out, "No night has been written to the journal folder " + dir.filePath("none") +
+        QCOMPARE(printJournal(outStream, errStream, state.filePath("none")), 0);
+        QCOMPARE(out, "No night has been written to the journal folder " + state.filePath("none") +
                           " yet.\n");
-        JournalWriter writer(dir.path());
+        JournalWriter writer(state.path());
         writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
-        const QString night = nightFilePath(dir.path(), QDate(2026, 12, 7));
+        const QString night = nightFilePath(state.path(), QDate(2026, 12, 7));
         QFile file(night);
         QVERIFY(file.open(QIODevice::Append | QIODevice::Unbuffered) && file.write("bad\r\n") > 0);
         out.clear();
-        QCOMPARE(printJournal(outStream, errStream, dir.path()), 0);
+        QCOMPARE(printJournal(outStream, errStream, state.path()), 0);
         QCOMPARE(err, QString());
         // clang-format off
-        QCOMPARE(out, "Journal folder: " + dir.path() + "\nNight of 2026-12-07: " + night + "\n\n"
+        QCOMPARE(out, "Journal folder: " + state.path() + "\nNight of 2026-12-07: " + night + "\n\n"
                       "Exposure  Opened (local)       Opened (UTC)              Planned s  Measured s  Ended\n"
                       "1.1       2026-12-07 22:00:20  2026-12-07T21:00:20.000Z        300     300.002  completed\n"
                       "1.2       2026-12-07 22:00:40  2026-12-07T21:00:40.000Z        300     300.002  completed\n"
@@ -280,57 +277,34 @@ private slots:
                       "\n1 line of the file could not be read and is left out.\n");
         // clang-format on
 
-        const QString newer = nightFilePath(dir.path(), QDate(2026, 12, 8));
-        QVERIFY(QFile::link(dir.filePath("unmounted/2026-12-08.csv"), newer));
-        QCOMPARE(printJournal(outStream, errStream, dir.path()), 1);
-        QVERIFY2(err.startsWith("The night journal " + newer + " could not be read: "),
-                 qPrintable(err));
-    }
-
-    // The files of that night, from a camera whose clock is 1 h 03 min 27.5 s ahead of UTC and
-    // stamps whole seconds, half of them with sub-seconds: the offset is the median of the pairs,
-    // not of the first guess. One frame missing, one extra file, one exposure cancelled, one by
-    // hand, one whose close the journal lacks, one file without Exif, one that is no image, and a
-    // file that is not an image by its name. Nothing but the result is written into the folder.
-    void frameMatching()
-    {
-        QTemporaryDir state, images;
-        JournalWriter writer(state.path());
-        writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
-        const QDir dir(images.path());
-        writeJpeg(dir.filePath("IMG_0001.JPG"), "2026:12:07 22:03:47", "5", 300);
-        writeJpeg(dir.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
-        writeJpeg(dir.filePath("IMG_0004.JPG"), "2026:12:07 22:04:43", "", 30); // a test shot
-        writeJpeg(dir.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
-        writeJpeg(dir.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
-        writeJpeg(dir.filePath("flat.jpg"));
-        for (const char* name : {"broken.jpg", "notes.txt"}) {
-            QFile other(dir.filePath(name));
-            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("not an image\n"));
-        }
-        const auto contents = [&dir] {
+        writeJpeg(images.filePath("IMG_0001.JPG"), "2026:12:07 22:03:47", "5", 300);
+        writeJpeg(images.filePath("IMG_0003.JPG"), "2026:12:07 22:04:27", "50", 123.5);
+        writeJpeg(images.filePath("IMG_0004.JPG"), "2026:12:07 22:04:43", "", 30); // a test shot
+        writeJpeg(images.filePath("IMG_0005.JPG"), "2026:12:07 22:04:57", "", 5);
+        writeJpeg(images.filePath("IMG_0006.JPG"), "2026:12:07 22:05:27", "", 300);
+        writeJpeg(images.filePath("flat.jpg"));
+        for (const char* notAnImage : {"broken.jpg", "notes.txt"})
+            QVERIFY(QFile::copy(night, images.filePath(notAnImage)));
+        const auto contents = [&images] {
             QMap<QString, QByteArray> contents;
-            for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden))
-                contents[name] = fileBytes(dir.filePath(name));
+            for (const QString& name : QDir(images.path()).entryList(QDir::Files | QDir::Hidden))
+                contents[name] = fileBytes(images.filePath(name));
             return contents;
         };
         const QMap<QString, QByteArray> before = contents();
 
-        const Exiv2ImageReader reader;
-        QString out, err;
-        QTextStream outStream(&out), errStream(&err);
-        QCOMPARE(matchFrames(dir.path(), "2026-12-07", state.path(), reader, outStream, errStream),
+        out.clear();
+        QCOMPARE(matchFrames(images.path(), "2026-12-07", state.path(), Exiv2ImageReader(),
+                             outStream, errStream),
                  0);
         QCOMPARE(err, QString());
         QMap<QString, QByteArray> after = contents();
-        QStringList lines = QString::fromUtf8(after.take(FramesFileName)).split("\r\n");
+        // libexiv2's own words for the file that is no image stand as "(a reason)".
+        QString frames = QString::fromUtf8(after.take(FramesFileName));
+        frames.replace(QRegularExpression("(broken\\.jpg,{8})[^\r]+"), "\\1(a reason)");
         QCOMPARE(after, before);
-        QCOMPARE(lines.takeLast(), QString());
-        const QString broken = lines.takeAt(lines.size() - 2);
-        QVERIFY2(broken.startsWith("broken.jpg,,,,,,,,") && broken.size() > 20,
-                 qPrintable(broken)); // libexiv2's own reason
         // clang-format off
-        QCOMPARE(lines, QStringList({
+        QCOMPARE(frames.split("\r\n"), QStringList({
             "file,sequence,exposure,opened_utc,planned_s,measured_s,camera_exposure_s,offset_s,remark",
             "IMG_0001.JPG,1,1,2026-12-07T21:00:20.000Z,300,300.002,300,3807.500,",
             ",1,2,2026-12-07T21:00:40.000Z,300,300.002,,,no file for this exposure",
@@ -338,7 +312,7 @@ private slots:
             "IMG_0004.JPG,,,,,,30,3807.500,no exposure in the journal at this time",
             "IMG_0005.JPG,,1,2026-12-07T21:01:30.000Z,,4.500,5,3807.500,opened by hand",
             "IMG_0006.JPG,2,1,2026-12-07T21:02:00.000Z,300,,300,3807.500,no close: the journal stops here",
-            "flat.jpg,,,,,,,,no Exif data in the file"}));
+            "broken.jpg,,,,,,,,(a reason)", "flat.jpg,,,,,,,,no Exif data in the file", ""}));
         // clang-format on
         // clang-format off
         QVERIFY2(out.contains("\nCamera clock offset: +1:03:27.500 (the camera's clock minus UTC), from 4 files paired within 2.0 s.\n"
@@ -347,6 +321,12 @@ private slots:
         // clang-format on
         QVERIFY(out.contains("\n  flat.jpg: no Exif data in the file\n"));
         QVERIFY(!out.contains("Check the result"));
+
+        const QString newer = nightFilePath(state.path(), QDate(2026, 12, 8));
+        QVERIFY(QFile::link(state.filePath("unmounted/2026-12-08.csv"), newer));
+        QCOMPARE(printJournal(outStream, errStream, state.path()), 1);
+        QVERIFY2(err.startsWith("The night journal " + newer + " could not be read: "),
+                 qPrintable(err));
     }
 
     // The offset stands against stray capture times, a file pairs with one exposure only, and a
@@ -356,18 +336,19 @@ private slots:
     {
         QTest::addColumn<QList<int>>("openings"); // seconds from 21:00 UTC
         QTest::addColumn<QList<int>>("captures"); // camera clock, seconds from 21:00
-        QTest::addColumn<QString>("found");       // offset s, pairs, rival offset s
+        // offset s, files paired, files and exposures left alone, rival offset s
+        QTest::addColumn<QString>("found");
         QTest::newRow("camera 2 h behind, three strays, a copy of a file") << QList<int>{0, 100, 200, 300, 400, 500, 600, 700}
-            << QList<int>{-7200, -7100, -7000, -6900, -6800, -6700, -6600, -6500, -5, 3333, -9000, -7100} << "-7200 8";
-        QTest::newRow("a regular run missing its first frame") << QList<int>{0, 60, 120, 180} << QList<int>{360, 420, 480} << "300 3 rival 360";
-        QTest::newRow("nothing lines up") << QList<int>{0, 100, 250} << QList<int>{7, 500, 1234} << "none 0";
+            << QList<int>{-7200, -7100, -7000, -6900, -6800, -6700, -6600, -6500, -5, 3333, -9000, -7100} << "-7200 8 4 0";
+        QTest::newRow("a regular run missing its first frame") << QList<int>{0, 60, 120, 180} << QList<int>{360, 420, 480} << "300 3 0 1 rival 360";
+        QTest::newRow("nothing lines up") << QList<int>{0, 100, 250} << QList<int>{7, 500, 1234} << "none 0 3 3";
     }
     // clang-format on
     void pairingOffset()
     {
         QFETCH(QList<int>, openings);
         QFETCH(QList<int>, captures);
-        const QDateTime base = utc("2026-12-07T21:00:00Z");
+        const QDateTime base = QDateTime::fromString("2026-12-07T21:00:00Z", Qt::ISODate);
         QList<ExposureRecord> exposures;
         for (const int s : openings)
             exposures << ExposureRecord{1,     int(exposures.size()) + 1, base.addSecs(s), {},
@@ -377,12 +358,11 @@ private slots:
             images << ImageMetadata{QString::number(s), base.addSecs(s), 30.0, {}};
         const FramePairing p = pairFrames(images, exposures);
         QString found = p.offsetMs ? QString::number(*p.offsetMs / 1000) : "none";
-        found += ' ' + QString::number(p.paired);
+        found += QString::asprintf(" %d %d %d", p.paired, p.filesWithoutExposure,
+                                   p.exposuresWithoutFile);
         if (p.rivalOffsetMs)
             found += " rival " + QString::number(*p.rivalOffsetMs / 1000);
         QTEST(found, "found");
-        QCOMPARE(p.paired + p.filesWithoutExposure, captures.size());
-        QCOMPARE(p.paired + p.exposuresWithoutFile, openings.size());
     }
 
     // What goes wrong on the command line ends with a status and a reason, and writes nothing.
@@ -393,11 +373,11 @@ private slots:
         QTest::addColumn<QString>("night");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a month that is not") << "images" << "2026-13-01" << 2 << "--night needs";
-        QTest::newRow("a night without a journal") << "images" << "2026-12-01" << 1 << "There is no journal for that night";
+        QTest::newRow("a month that is not") << "state" << "2026-13-01" << 2 << "--night needs";
+        QTest::newRow("a night without a journal") << "state" << "2026-12-01" << 1 << "There is no journal for that night";
         QTest::newRow("no such folder") << "missing" << "2026-12-07" << 1 << "does not exist";
-        QTest::newRow("no images in the folder") << "empty" << "2026-12-07" << 1 << "No image files in";
-        QTest::newRow("the newest night, without exposures") << "images" << "" << 1 << "holds no exposure";
+        QTest::newRow("no images in the folder") << "state" << "2026-12-07" << 1 << "No image files in";
+        QTest::newRow("the newest night, without exposures") << "state" << "" << 1 << "holds no exposure";
     }
     // clang-format on
     void matchFramesRefusals()
@@ -408,19 +388,13 @@ private slots:
         JournalWriter writer(root.filePath("state"));
         writeNight(writer, SeventhNight, local("2026-12-07T22:00:00"));
         writeNight(writer, "start", local("2026-12-08T22:00:00"));
-        QVERIFY(QDir(root.path()).mkpath("images") && QDir(root.path()).mkpath("empty"));
-        writeJpeg(root.filePath("images/a.jpg"), "2026:12:07 22:00:00");
-        QVERIFY(QFile(root.filePath("empty/notes.txt")).open(QIODevice::WriteOnly));
         QString out, err;
         QTextStream outStream(&out), errStream(&err);
-        const Exiv2ImageReader reader;
-        const int status =
-            matchFrames(root.filePath(dir), night.isEmpty() ? std::nullopt : std::optional(night),
-                        root.filePath("state"), reader, outStream, errStream);
-        QTEST(status, "status");
+        QTEST(matchFrames(root.filePath(dir), night.isEmpty() ? std::nullopt : std::optional(night),
+                          root.filePath("state"), Exiv2ImageReader(), outStream, errStream),
+              "status");
         QFETCH(QString, message);
-        QVERIFY2(err.contains(message), qPrintable(err));
-        QCOMPARE(out, QString());
+        QVERIFY2(err.contains(message) && out.isEmpty(), qPrintable(err + out));
         QVERIFY(!QFile::exists(root.filePath(dir + '/' + FramesFileName)));
     }
 };

@@ -18,16 +18,6 @@
 using namespace kestrova;
 using namespace kestrova::test;
 
-namespace {
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-} // namespace
-
 class TestJournalDisk : public QObject {
     Q_OBJECT
 private slots:
@@ -66,7 +56,11 @@ private slots:
         row.sequence = 1;
         QVERIFY(!JournalWriter(dir.path()).append(row));
         const QString file = nightFilePath(dir.path(), nightOf(row.utc));
-        const QByteArray written = fileBytes(file);
+        const auto fileBytes = [&file] {
+            QFile read(file);
+            return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray("(unreadable)");
+        };
+        const QByteArray written = fileBytes();
         QFile filler(dir.filePath("filler"));
         if (full) { // to the last byte
             QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -82,14 +76,13 @@ private slots:
         QCOMPARE(writer.beginSequence(row.utc), 2); // the file is still read
         // Longer than the room left in the file's last page: a short write, not a refusal.
         row.detail.fill(QLatin1Char('d'), 6000);
-        const std::optional<JournalFailure> failure = writer.append(row);
-        QVERIFY(failure);
-        QVERIFY2(failure->text.startsWith("The night journal could not be written to " + file +
-                                          ": " + qt_error_string(error) +
-                                          ". The sequence goes on without a journal"),
-                 qPrintable(failure->text));
+        const QString failure = writer.append(row).value_or(JournalFailure()).text;
+        QVERIFY2(failure.startsWith("The night journal could not be written to " + file + ": " +
+                                    qt_error_string(error) +
+                                    ". The sequence goes on without a journal"),
+                 qPrintable(failure));
         QCOMPARE(told.size(), 1);
-        QCOMPARE(fileBytes(file), written);
+        QCOMPARE(fileBytes(), written);
 
         FakeDesktop desktop;
         ControllerRig rig;
@@ -108,7 +101,7 @@ private slots:
         QVERIFY(full ? filler.remove() : umount2(folder, MNT_DETACH) == 0);
         row.detail.clear();
         QVERIFY(!writer.append(row));
-        QCOMPARE(fileBytes(file), written + row.toCsvLine());
+        QCOMPARE(fileBytes(), written + row.toCsvLine());
         QCOMPARE(told.size(), 2);
     }
 };
