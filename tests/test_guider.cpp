@@ -113,13 +113,10 @@ private slots:
         options.addTo(parser);
         QVERIFY(parser.parse({"kestrova", option + '=' + text}));
         const Parsed<GuidingSettings> parsed = options.apply(parser, {});
-        if (parsed)
-            QCOMPARE(storedTexts(*parsed.value), settings);
-        else
-            QVERIFY2(
-                parsed.error.startsWith(QStringLiteral("Invalid %1 \"%2\": ").arg(option, text)) &&
-                    parsed.error.contains(settings),
-                qPrintable(parsed.error));
+        const QString seen = parsed ? storedTexts(*parsed.value) : parsed.error;
+        const QString errorStart = QStringLiteral("Invalid %1 \"%2\": ").arg(option, text);
+        QVERIFY2(seen == settings || (seen.startsWith(errorStart) && seen.contains(settings)),
+                 qPrintable(seen));
     }
 
     // What is read from stored texts (an unchanged text comes back as it was), and the keys whose
@@ -186,20 +183,18 @@ private slots:
     void ditherOutcomes_data()
     {
         QTest::addColumn<QString>("script");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("settle failed") << "failed" << "settle failed" << "The guider did not settle: Star lost.";
-        QTest::newRow("settle timeout, SettleDone late") << "late" << "timed out" << "The guider had not settled at the settle timeout of 1 s. Its last distance was 2.50 px.";
-        QTest::newRow("refused") << "refused" << "refused" << "The guider refused the dither: cannot dither when not guiding (code 1).";
-        QTest::newRow("answer split across reads, its end and the settling in one") << "split" << "settled" << "The guider settled after ";
-        QTest::newRow("unknown events, malformed lines, a stray SettleDone") << "junk" << "settled" << "The guider settled after ";
+        QTest::addColumn<QString>("expected"); // kind, shift, and the start of the text
+        QTest::newRow("settle failed") << "failed" << "settle failed, shifted 1.25 -0.75: The guider did not settle: Star lost.";
+        QTest::newRow("settle timeout, SettleDone late") << "late" << "timed out, shifted 1.25 -0.75: The guider had not settled at the settle timeout of 1 s. Its last distance was 2.50 px.";
+        QTest::newRow("refused") << "refused" << "refused, not shifted 0 0: The guider refused the dither: cannot dither when not guiding (code 1).";
+        QTest::newRow("answer split across reads, its end and the settling in one") << "split" << "settled, shifted 1.25 -0.75: The guider settled after ";
+        QTest::newRow("unknown events, malformed lines, a stray SettleDone") << "junk" << "settled, shifted 1.25 -0.75: The guider settled after ";
     }
     // clang-format on
     void ditherOutcomes()
     {
         QFETCH(QString, script);
-        QFETCH(QString, kind);
-        QFETCH(QString, text);
+        QFETCH(QString, expected);
         Night night;
         FakeGuider& guider = night.guider;
         guider.settle = script == "failed" ? FakeGuider::Settle::Failed : FakeGuider::Settle::Done;
@@ -219,16 +214,17 @@ private slots:
 
         const DitherOutcome outcome = night.dither();
         QCOMPARE(
-            QJsonDocument(guider.requests.value(0)).toJson(QJsonDocument::Compact),
+            guider.requests.value(0),
             R"({"id":1,"method":"dither",)"
-            R"("params":{"amount":2.5,"raOnly":true,"settle":{"pixels":0.8,"time":0,"timeout":1}}})");
-        QCOMPARE(kindName(outcome.kind), kind);
-        QVERIFY2(outcome.text.startsWith(text), qPrintable(outcome.text));
-        const bool accepted = kind != "refused";
-        QCOMPARE(outcome.shifted, accepted);
-        QCOMPARE(QPointF(outcome.dx, outcome.dy), accepted ? QPointF(1.25, -0.75) : QPointF());
+            R"("params":{"amount":2.5,"raOnly":true,"settle":{"pixels":0.8,"time":0,"timeout":1}}})"
+            "\r\n");
+        const QString seen =
+            QString("%1, %2 %3 %4: %5")
+                .arg(kindName(outcome.kind), outcome.shifted ? "shifted" : "not shifted",
+                     QString::number(outcome.dx), QString::number(outcome.dy), outcome.text);
+        QVERIFY2(seen.startsWith(expected), qPrintable(seen));
         // What the guider still sends of this dither comes ahead of a StarLost sent after it.
-        QTRY_VERIFY_WITH_TIMEOUT(guider.settleDonesSent > 0 || !accepted, Patience);
+        QTRY_VERIFY_WITH_TIMEOUT(guider.settleDonesSent > 0 || !guider.refusal.isEmpty(), Patience);
         guider.sendStarLost();
         QVERIFY(night.starLost.wait(Patience));
         QCOMPARE(night.finished.size(), 1);
