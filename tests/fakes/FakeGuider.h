@@ -42,7 +42,6 @@ public:
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
         listen();
     }
-    ~FakeGuider() { stopListening(); }
 
     // Port 0 takes a free one; after stopListening(), again on the same port.
     bool listen(quint16 port = 0)
