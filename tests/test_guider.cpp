@@ -130,20 +130,13 @@ private slots:
         QTest::addColumn<QString>("settings");
         QTest::addColumn<QStringList>("unreadable");
         const QString defaults = "0 5 0 1.5 10 60 localhost 4400";
-        QTest::newRow("lowest values, IPv6 host bare") << Stored{{"Dither Every", "1"}, {"Dither Pixels", "0.3"}, {"RA Only", "1"}, {"Settle Pixels", "0.1"}, {"Settle Time", "0"}, {"Settle Timeout", "1"}, {"Guider Host", "::1"}, {"Guider Port", "1"}}
-            << "1 0.3 1 0.1 0 1 ::1 1" << QStringList{};
-        QTest::newRow("highest values, a pixel count that needs every digit") << Stored{{"Dither Every", "1000"}, {"Dither Pixels", "100"}, {"RA Only", "0"}, {"Settle Pixels", "1.2345678901234567"}, {"Settle Time", "3600"}, {"Settle Timeout", "3600"}, {"Guider Host", "guider.example.org"}, {"Guider Port", "65535"}}
-            << "1000 100 0 1.2345678901234567 3600 3600 guider.example.org 65535" << QStringList{};
-        QTest::newRow("blanks around values, RA Only as a word") << Stored{{"Dither Every", " 2 "}, {"RA Only", " True"}, {"Settle Pixels", "\t0.8 "}, {"Guider Host", " pi.local "}}
-            << "2 5 1 0.8 10 60 pi.local 4400" << QStringList{};
-        QTest::newRow("out of range fall back") << Stored{{"Dither Every", "1001"}, {"Dither Pixels", "0"}, {"Settle Pixels", "51"}, {"Settle Time", "-1"}, {"Guider Port", "0"}}
-            << defaults << QStringList{"Guiding/Dither Every", "Guiding/Dither Pixels", "Guiding/Settle Pixels", "Guiding/Settle Time", "Guiding/Guider Port"};
-        QTest::newRow("not numbers, or not whole ones, a host in brackets: fall back") << Stored{{"Dither Every", "2.0"}, {"Dither Pixels", "five"}, {"RA Only", "yes"}, {"Settle Timeout", ""}, {"Guider Host", "[::1]"}, {"Guider Port", "44OO"}}
-            << defaults << QStringList{"Guiding/Dither Every", "Guiding/Dither Pixels", "Guiding/RA Only", "Guiding/Settle Timeout", "Guiding/Guider Host", "Guiding/Guider Port"};
-        QTest::newRow("timeout below the settle time: both back") << Stored{{"Settle Time", "120"}, {"Settle Timeout", "60"}, {"Dither Every", "4"}}
-            << "4 5 0 1.5 10 60 localhost 4400" << QStringList{"Guiding/Settle Time", "Guiding/Settle Timeout"};
-        QTest::newRow("a timeout unusable below a long settle time: both back") << Stored{{"Settle Time", "100"}, {"Settle Timeout", "x"}}
-            << defaults << QStringList{"Guiding/Settle Timeout", "Guiding/Settle Time"};
+        QTest::newRow("lowest values, IPv6 host bare") << Stored{{"Dither Every", "1"}, {"Dither Pixels", "0.3"}, {"RA Only", "1"}, {"Settle Pixels", "0.1"}, {"Settle Time", "0"}, {"Settle Timeout", "1"}, {"Guider Host", "::1"}, {"Guider Port", "1"}} << "1 0.3 1 0.1 0 1 ::1 1" << QStringList{};
+        QTest::newRow("highest values, a pixel count that needs every digit") << Stored{{"Dither Every", "1000"}, {"Dither Pixels", "100"}, {"RA Only", "0"}, {"Settle Pixels", "1.2345678901234567"}, {"Settle Time", "3600"}, {"Settle Timeout", "3600"}, {"Guider Host", "guider.example.org"}, {"Guider Port", "65535"}} << "1000 100 0 1.2345678901234567 3600 3600 guider.example.org 65535" << QStringList{};
+        QTest::newRow("blanks around values, RA Only as a word") << Stored{{"Dither Every", " 2 "}, {"RA Only", " True"}, {"Settle Pixels", "\t0.8 "}, {"Guider Host", " pi.local "}} << "2 5 1 0.8 10 60 pi.local 4400" << QStringList{};
+        QTest::newRow("out of range fall back") << Stored{{"Dither Every", "1001"}, {"Dither Pixels", "0"}, {"Settle Pixels", "51"}, {"Settle Time", "-1"}, {"Guider Port", "0"}} << defaults << QStringList{"Guiding/Dither Every", "Guiding/Dither Pixels", "Guiding/Settle Pixels", "Guiding/Settle Time", "Guiding/Guider Port"};
+        QTest::newRow("not numbers, or not whole ones, a host in brackets: fall back") << Stored{{"Dither Every", "2.0"}, {"Dither Pixels", "five"}, {"RA Only", "yes"}, {"Settle Timeout", ""}, {"Guider Host", "[::1]"}, {"Guider Port", "44OO"}} << defaults << QStringList{"Guiding/Dither Every", "Guiding/Dither Pixels", "Guiding/RA Only", "Guiding/Settle Timeout", "Guiding/Guider Host", "Guiding/Guider Port"};
+        QTest::newRow("timeout below the settle time: both back") << Stored{{"Settle Time", "120"}, {"Settle Timeout", "60"}, {"Dither Every", "4"}} << "4 5 0 1.5 10 60 localhost 4400" << QStringList{"Guiding/Settle Time", "Guiding/Settle Timeout"};
+        QTest::newRow("a timeout unusable below a long settle time: both back") << Stored{{"Settle Time", "100"}, {"Settle Timeout", "x"}} << defaults << QStringList{"Guiding/Settle Timeout", "Guiding/Settle Time"};
     }
     // clang-format on
     void storedValues()
