@@ -3,11 +3,9 @@
 
 #include "guider/GuidingSettings.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
-#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -35,16 +33,15 @@ public:
     bool splitAnswer = false;
     QByteArray aheadOfAnswer; // written once, in the same write, ahead of the next dither's answer
 
-    QList<QJsonObject> requests; // as they came
-    int accepted = 0;            // connections accepted
-    int settleDonesSent = 0;     // SettleDone events written
+    QList<QByteArray> requests; // the lines as they came, with their ends
+    int accepted = 0;           // connections accepted
+    int settleDonesSent = 0;    // SettleDone events written
 
     FakeGuider()
     {
         QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
         listen();
     }
-    ~FakeGuider() { stopListening(); }
 
     // Port 0 takes a free one; after stopListening(), again on the same port.
     bool listen(quint16 port = 0)
@@ -62,25 +59,15 @@ public:
         dropClients();
     }
     // The connections dropped; new ones are still accepted.
-    void dropClients()
-    {
-        for (const QPointer<QTcpSocket>& client : std::exchange(clients_, {})) {
-            if (client) {
-                QObject::disconnect(client, nullptr, client, nullptr); // this fake's handlers
-                client->disconnectFromHost();
-                client->deleteLater();
-            }
-        }
-    }
-    int clients() const { return int(clients_.size()); }
+    void dropClients() { qDeleteAll(connections()); }
+    int clients() const { return int(connections().size()); }
 
     void sendStarLost()
     {
-        for (const QPointer<QTcpSocket>& client : clients_)
-            if (client)
-                client->write(event(R"({"Event":"StarLost","Frame":812,"Time":1234.5,)"
-                                    R"("StarMass":410.2,"SNR":3.24,"AvgDist":0.61,"ErrorCode":2,)"
-                                    R"("Status":"Star lost - low SNR"})"));
+        for (QTcpSocket* client : connections())
+            client->write(event(R"({"Event":"StarLost","Frame":812,"Time":1234.5,)"
+                                R"("StarMass":410.2,"SNR":3.24,"AvgDist":0.61,"ErrorCode":2,)"
+                                R"("Status":"Star lost - low SNR"})"));
     }
 
     // An event given as JSON, with the attributes every event carries, as one line.
@@ -95,18 +82,14 @@ private:
     {
         while (QTcpSocket* client = server_.nextPendingConnection()) {
             ++accepted;
-            clients_ << client;
             QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
                 while (client->canReadLine()) {
-                    requests << QJsonDocument::fromJson(client->readLine()).object();
+                    requests << client->readLine();
                     if (answers)
-                        answer(client, requests.last().value("id"));
+                        answer(client, QJsonDocument::fromJson(requests.last())["id"]);
                 }
             });
-            QObject::connect(client, &QTcpSocket::disconnected, client, [this, client] {
-                clients_.removeAll(client);
-                client->deleteLater();
-            });
+            QObject::connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
             if (greets)
                 client->write(event(R"({"Event":"Version","PHDVersion":"2.6.13","PHDSubver":"",)"
                                     R"("OverlapSupport":true,"MsgVersion":1})") +
@@ -137,13 +120,13 @@ private:
                 ? event(R"({"Event":"SettleDone","Status":1,"Error":"Star lost",)"
                         R"("TotalFrames":40,"DroppedFrames":2})")
                 : QByteArray();
-        if (!refusal.isEmpty()) {
-            client->write(reply);
-        } else if (splitAnswer) { // the rest of the answer comes with all the settling, in one read
-            client->write(reply.left(reply.size() / 2));
-            later(client, 50, reply.mid(reply.size() / 2) + events + done);
+        const qsizetype now = splitAnswer ? reply.size() / 2 : reply.size();
+        client->write(reply.left(now));
+        if (!refusal.isEmpty())
+            return;
+        if (splitAnswer) { // the rest of the answer comes with all the settling, in one read
+            later(client, 50, reply.mid(now) + events + done);
         } else {
-            client->write(reply);
             later(client, 0, events);
             later(client, settleAfterMs, done);
         }
@@ -158,9 +141,11 @@ private:
         });
     }
 
+    // The open connections, each the server's child until it is deleted.
+    QList<QTcpSocket*> connections() const { return server_.findChildren<QTcpSocket*>(); }
+
     QTcpServer server_;
     quint16 port_ = 0;
-    QList<QPointer<QTcpSocket>> clients_;
 };
 
 } // namespace kestrova::test
