@@ -188,7 +188,7 @@ private slots:
 
     // The timer on a clock the test sets, in milliseconds: enabled at 0 with 1 s between ticks.
     // Steps: "T" wakes the timer at T; "T!U" wakes it at T and, inside the handler of the tick
-    // delivered then, at U; "interval N" and "off" at the time of the last wake-up. The log shows
+    // delivered then, at U; "interval:N" and "off" at the time of the last wake-up. The log shows
     // each wake-up armed, each sleep to a deadline and each tick delivered, with the clock's time
     // then.
     void timerKeepsItsSchedule_data()
@@ -196,24 +196,15 @@ private slots:
         QTest::addColumn<int>("finishWindow");
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("log");
-        QTest::newRow("on time") << 0 << "1000 2000"
-                                 << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
-        QTest::newRow("late: one tick, missed slots dropped")
-            << 0 << "3700 4000"
-            << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
-        QTest::newRow("inside the finish window: sleeps to the deadline")
-            << 2 << "999"
-            << "arm 1000, sleep 1000, arm 2000, tick 1000";
-        QTest::newRow("before the finish window: no tick") << 2 << "997"
-                                                           << "arm 1000, arm 1000";
-        QTest::newRow("due inside the previous tick's handler: dropped")
-            << 0 << "1000!2200 3000"
-            << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
-        QTest::newRow("new interval restarts from now")
-            << 0 << "1000 interval 500 1500"
-            << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
-        QTest::newRow("disabled: no tick") << 0 << "off 1000"
-                                           << "arm 1000, cancel";
+        // clang-format off
+        QTest::newRow("on time") << 0 << "1000 2000" << "arm 1000, arm 2000, tick 1000, arm 3000, tick 2000";
+        QTest::newRow("late: one tick, missed slots dropped") << 0 << "3700 4000" << "arm 1000, arm 4000, tick 3700, arm 5000, tick 4000";
+        QTest::newRow("at the finish window: sleeps to the deadline") << 2 << "998" << "arm 1000, sleep 1000, arm 2000, tick 1000";
+        QTest::newRow("before the finish window: no tick") << 2 << "997" << "arm 1000, arm 1000";
+        QTest::newRow("due inside the previous tick's handler: dropped") << 0 << "1000!2200 3000" << "arm 1000, arm 2000, tick 1000, arm 3000, arm 4000, tick 3000";
+        QTest::newRow("new interval restarts from now") << 0 << "1000 interval:500 1500" << "arm 1000, arm 2000, tick 1000, arm 1500, arm 2000, tick 1500";
+        QTest::newRow("disabled: no tick") << 0 << "off 1000" << "arm 1000, cancel";
+        // clang-format on
     }
 
     void timerKeepsItsSchedule()
@@ -231,16 +222,14 @@ private slots:
         });
         timer.setInterval(1000);
         timer.setEnabled(true);
-        const QStringList words = steps.split(' ');
-        for (int i = 0; i < words.size(); ++i) {
-            if (words[i] == "off") {
+        for (const QString& word : steps.split(' ')) {
+            if (word == "off") {
                 timer.setEnabled(false);
-            } else if (words[i] == "interval") {
-                timer.setInterval(words[++i].toInt());
+            } else if (word.startsWith("interval:")) {
+                timer.setInterval(word.section(':', 1).toInt());
             } else {
-                const QString then = words[i].section('!', 1);
-                nested = then.isEmpty() ? -1 : then.toLongLong();
-                clock->wake(words[i].section('!', 0, 0).toLongLong());
+                nested = word.contains('!') ? word.section('!', 1).toLongLong() : -1;
+                clock->wake(word.section('!', 0, 0).toLongLong());
             }
         }
         QCOMPARE(clock->log.join(", "), log);
