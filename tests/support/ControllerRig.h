@@ -19,8 +19,6 @@ struct ControllerRig {
     {
     }
     virtual ~ControllerRig() { controller.reset(); } // before the ports, the store and the timer
-    ControllerRig(const ControllerRig&) = delete;
-    ControllerRig& operator=(const ControllerRig&) = delete;
 
     // A new controller on the stored settings, loaded; the rig deletes the last one it made.
     // A port given here must outlive it.
