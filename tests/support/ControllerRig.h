@@ -22,11 +22,10 @@ struct ControllerRig {
 
     // A new controller on the stored settings, loaded; the rig deletes the last one it made.
     // A port given here must outlive it.
-    Controller& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
-                     TickSource* timer = nullptr)
+    void open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
+              TickSource* timer = nullptr)
     {
         make(line, serialPorts, timer).load();
-        return *controller;
     }
 
     // Acts as a user would, word by word. Each word goes to playWord() first, then: "N,E,D"
