@@ -70,10 +70,8 @@ struct Rig {
         int ticked = 0;
         for (const QString& step : steps.split(' ')) {
             const QString value = step.section(QRegularExpression("[=:]"), 1);
-            if (step == "!open") {
-                port.failSet = true;
-            } else if (step == "!close") {
-                port.failClear = true;
+            if (step.startsWith('!')) {
+                (step == "!open" ? port.failSet : port.failClear) = true;
             } else if (step == "hand") {
                 if (line.openShutter())
                     log << "not opened by hand";
