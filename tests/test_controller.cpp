@@ -200,16 +200,11 @@ private slots:
         const QStringList all = {"portal", "logind", "screensaver"};
         const QStringList tells = {"portal", "notifications"};
         const QStringList awake = {PortalInhibit, PortalClose};
-        const auto notify = [](const QString& summary, const QString& body, int urgency) {
-            return QStringLiteral("Notify(Kestrova, 0, org.kestrova.Kestrova, %1, %2, [], "
-                                  "{desktop-entry=org.kestrova.Kestrova, urgency=byte %3}, -1)")
-                .arg(summary, body)
-                .arg(urgency);
-        };
         const QString unplugged = "The parallel port LPT1 (0x378) is not available";
         const QString idle = "00:00:00 0 0 closed idle";
         const QString cancelled = "00:00:04 0 0 closed idle";
         // clang-format off
+        const QString notify = "Notify(Kestrova, 0, org.kestrova.Kestrova, %1, %2, [], {desktop-entry=org.kestrova.Kestrova, urgency=byte %3}, -1)"; // summary, body, urgency
         QTest::newRow("portal first") << all << "cmdConnect | cmdConnect" << "portal" << awake << idle;
         QTest::newRow("portal refuses: logind") << QStringList{"refusing portal", "logind", "screensaver"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
         QTest::newRow("portal's Response refuses: logind") << QStringList{"grudging portal", "logind"} << "cmdConnect | cmdConnect" << "logind" << QStringList{PortalInhibit, LogindInhibit} << idle;
@@ -217,9 +212,9 @@ private slots:
         QTest::newRow("screen saver last") << QStringList{"screensaver"} << "cmdConnect | cmdConnect" << "screen saver" << QStringList{"Inhibit(Kestrova, Exposure sequence running)", "UnInhibit(7)"} << idle;
         QTest::newRow("nothing answers") << QStringList{} << "cmdConnect | cmdConnect" << "" << QStringList{} << idle;
         QTest::newRow("no bus at all") << all + QStringList{"no bus"} << "cmdConnect | cmdConnect" << "" << QStringList{} << idle;
-        QTest::newRow("completed") << tells << "3,2,1 | run" << "portal" << awake + QStringList{notify("Sequence complete: 3 exposures of 2 s", "", 1)} << "00:00:00 0 3 closed idle";
+        QTest::newRow("completed") << tells << "3,2,1 | run" << "portal" << awake + QStringList{notify.arg("Sequence complete: 3 exposures of 2 s", "").arg(1)} << "00:00:00 0 3 closed idle";
         QTest::newRow("opened by hand, cancelled") << tells << "cmdConnect 2,2,1 tick | cmdCancel" << "portal" << awake << cancelled;
-        QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify(unplugged, "unplugged\n\nThe sequence has been stopped.", 2)} << "00:00:02 0 1 open idle | " + unplugged;
+        QTest::newRow("line failure") << tells << "2,1,1 | fail tick" << "portal" << awake + QStringList{notify.arg(unplugged, "unplugged\n\nThe sequence has been stopped.").arg(2)} << "00:00:02 0 1 open idle | " + unplugged;
         QTest::newRow("failed start keeps nothing awake") << tells << "fail 1,1,0 |" << "" << QStringList{} << "00:00:01 0 0 closed idle | " + unplugged;
         QTest::newRow("failed toggles: a message each") << tells << "fail cmdConnect cmdConnect |" << "" << QStringList{} << "00:00:00 0 0 closed idle | " + unplugged + " | " + unplugged;
         QTest::newRow("the program ends during an exposure: cancelled") << tells << "2,2,1 tick | unload" << "portal" << awake << cancelled;
@@ -280,13 +275,10 @@ private slots:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QStringList>("driven");
         QTest::addColumn<QStringList>("told");
-        const Stored serial{{"Serial Options/Serial Control", "1"},
-                            {"Parallel Options/Parallel Control", "0"}};
-        const Stored unreadable{{"Parallel Options/PortBit", "D9"},
-                                {"Serial Options/Serial Control", "D9"}};
-        const QString present = messages::serialPortsPresent(
-            "Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0");
         // clang-format off
+        const Stored serial{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}};
+        const Stored unreadable{{"Parallel Options/PortBit", "D9"}, {"Serial Options/Serial Control", "D9"}};
+        const QString present = messages::serialPortsPresent("Com1: built-in serial port, /dev/ttyS0\nCom2: USB Serial, /dev/ttyUSB0");
         QTest::newRow("Interface, Parallel: a fallback told again") << Stored{{"Serial Options/Serial Control", "1"}, {"Parallel Options/Parallel Control", "0"}, {"Parallel Options/PortBit", "D9"}} << "" << "mnuParallel" << QStringList{"set 888 1"} << QStringList{messages::SettingsUnreadable, messages::unreadableSettings({"Parallel Options/PortBit"})};
         QTest::newRow("a missing Com port told instead of a fallback") << unreadable << "port" << "mnuSerial" << QStringList{"RTS off", "open 1", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com1: no such device\n\n" + present};
         QTest::newRow("a missing Com port told once at a save") << serial << "port" << "Serial_Options/PortIndex=2" << QStringList{"RTS off", "open 3", "RTS off"} << QStringList{messages::ComPortNotAvailable, "Com3: no such device\n\n" + present};
