@@ -143,18 +143,15 @@ private slots:
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QStringList>("log");
+        // clang-format off
         const QString invalid = QString("| ") + messages::InvalidSequenceValues + " / ";
-        const QString delay =
-            invalid + "Delay Between Exposures must be a whole number of seconds up to 32767, and "
-                      "at least 1 when more than one exposure is taken.";
+        const QString delay = invalid + "Delay Between Exposures must be a whole number of seconds up to 32767, and at least 1 when more than one exposure is taken.";
         const QString lost = "| The parallel port LPT1 (0x378) is not available / ";
-        const QString mayBeOpen =
-            lost + "The sequence has ended, but the shutter may still be open.";
+        const QString mayBeOpen = lost + "The sequence has ended, but the shutter may still be open.";
         // 2 exposures of 2 s with 1 s between (edges at ticks 2, 3 and 5), opened by hand before.
         const QString planned = "hand count=2 exposure=2 delay=1 ";
         const QString started = "start: 00:00:05 0 0 open running tmrMain";
         const QString untouched = "start: 00:00:00 0 0 open idle";
-        // clang-format off
         QTest::newRow("one exposure of 2.5 s is 2 s, its delay not counted") << "count=1 exposure=2.5 delay=5 start run" << QStringList{"start: 00:00:02 0 0 open running tmrMain", "2: 00:00:00 0 1 closed idle"};
         QTest::newRow("one exposure of 3.5 s is 4 s, no delay needed") << "count=1 exposure=3.5 delay=0 start run" << QStringList{"start: 00:00:04 0 0 open running tmrMain", "4: 00:00:00 0 1 closed idle"};
         QTest::newRow("longest sequence") << "count=2 exposure=16383 delay=1 start run" << QStringList{"start: 09:06:07 0 0 open running tmrMain", "16383: 04:33:04 16383 1 closed running tmrMain", "16384: 04:33:03 0 1 open running tmrMain", "32767: 00:00:00 0 2 closed idle"};
