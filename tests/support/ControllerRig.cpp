@@ -28,10 +28,9 @@ Controller& ControllerRig::make(SerialLine* line, const SerialPortEnumerator* se
 void ControllerRig::play(const QString& script)
 {
     for (const QString& word : script.split(' ', Qt::SkipEmptyParts)) {
-        const QStringList values = word.split(',');
         if (playWord(word)) {
             continue;
-        } else if (values.size() == 3) {
+        } else if (const QStringList values = word.split(','); values.size() == 3) {
             Sequencer& sequencer = controller->sequencer();
             sequencer.setNumExposuresText(values[0]);
             sequencer.setExposureTimeText(values[1]);

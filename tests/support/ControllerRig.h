@@ -19,16 +19,13 @@ struct ControllerRig {
     {
     }
     virtual ~ControllerRig() { controller.reset(); } // before the ports, the store and the timer
-    ControllerRig(const ControllerRig&) = delete;
-    ControllerRig& operator=(const ControllerRig&) = delete;
 
     // A new controller on the stored settings, loaded; the rig deletes the last one it made.
     // A port given here must outlive it.
-    Controller& open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
-                     TickSource* timer = nullptr)
+    void open(SerialLine* line = nullptr, const SerialPortEnumerator* serialPorts = nullptr,
+              TickSource* timer = nullptr)
     {
         make(line, serialPorts, timer).load();
-        return *controller;
     }
 
     // Acts as a user would, word by word. Each word goes to playWord() first, then: "N,E,D"
