@@ -14,6 +14,7 @@
 #include <QtDBus>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -315,9 +316,7 @@ private slots:
 
     // The journal of a night's work: each opening and closing by hand, each sequence with its
     // plan, line, edges, a configuration change while the shutter was open, how it ended and how
-    // the computer was kept awake (1: logind). Each row is on the disk before the next edge, as a
-    // program killed in the middle of an exposure leaves them; what the next start makes of
-    // those is test_journal's and test_main_window's.
+    // the computer was kept awake (1: logind).
     void journalOfANight()
     {
         QTemporaryDir dir;
@@ -327,16 +326,34 @@ private slots:
         rig.make().setDesktop(desktop, desktop);
         rig.controller->setJournal(writer);
         rig.controller->load();
-        // clang-format off
-        const QStringList night = {"manual-open parallel LPT1 D1 0", "manual-close parallel LPT1 D1 0",
-            "sequence-start 1 2 2 1 parallel LPT1 D1 0", "open 1 1 2", QString("config-change 1 parallel LPT1 D5 0 ") + messages::ChangedWhileOpen,
-            "close 1 1 2", "open 1 2 2", "close 1 2 2 cancelled", "sequence-end 1 1 logind cancelled", "sequence-start 2 1 2 0 parallel LPT1 D5 0",
-            "open 2 1 2", "sequence-end 2 1 logind failed The parallel port LPT1 (0x378) is not available"};
-        // clang-format on
-        rig.play("cmdConnect cmdConnect 2,2,1 tick Parallel_Options/PortBit=5 tick tick tick");
-        QCOMPARE(journalRows(dir.path()), night.mid(0, 7));
-        rig.play("cmdCancel 1,2,0 tick fail tick");
-        QCOMPARE(journalRows(dir.path()), night);
+        rig.play("cmdConnect cmdConnect 2,2,1 tick Parallel_Options/PortBit=5 tick tick tick "
+                 "cmdCancel 1,2,0 tick fail tick");
+        QCOMPARE(journalRows(dir.path()),
+                 (QStringList{"manual-open parallel LPT1 D1 0", "manual-close parallel LPT1 D1 0",
+                              "sequence-start 1 2 2 1 parallel LPT1 D1 0", "open 1 1 2",
+                              QString("config-change 1 parallel LPT1 D5 0 ") +
+                                  messages::ChangedWhileOpen,
+                              "close 1 1 2", "open 1 2 2", "close 1 2 2 cancelled",
+                              "sequence-end 1 1 logind cancelled",
+                              "sequence-start 2 1 2 0 parallel LPT1 D5 0", "open 2 1 2",
+                              "sequence-end 2 1 logind failed The parallel port LPT1 (0x378) is "
+                              "not available"}));
+    }
+
+    // A program killed in the middle of an exposure leaves its rows on the disk, each there
+    // before the next edge. What the next start makes of them is test_journal's and
+    // test_main_window's.
+    void killedMidExposure()
+    {
+        QTemporaryDir dir;
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--expose-until-killed"), dir.path()});
+        QVERIFY(child.waitForReadyRead(30000));
+        child.kill();
+        QVERIFY(child.waitForFinished(30000));
+        QCOMPARE(journalRows(dir.path()), (QStringList{"sequence-start 1 3 2 1 parallel LPT1 D1 0",
+                                                       "open 1 1 2", "close 1 1 2", "open 1 2 2"}));
     }
 
     // Dithering after every Kth exposure but the last: the next exposure opens when both the
@@ -468,6 +485,18 @@ private slots:
 // before anything reaches for a bus.
 int main(int argc, char* argv[])
 {
+    // The program killed in the middle of an exposure: its journal in the folder given.
+    if (argc == 3 && qstrcmp(argv[1], "--expose-until-killed") == 0) {
+        QCoreApplication app(argc, argv);
+        JournalWriter writer(QString::fromLocal8Bit(argv[2]));
+        ControllerRig rig;
+        rig.make().setJournal(writer);
+        rig.controller->load();
+        rig.play(QStringLiteral("3,2,1 tick tick tick"));
+        std::puts("exposing");
+        std::fflush(stdout);
+        return app.exec();
+    }
     static auto* const buses = new QProcess[2]; // never ended here: see startPrivateBus()
     qputenv("DBUS_SESSION_BUS_ADDRESS", startPrivateBus(buses[0]));
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", startPrivateBus(buses[1]));
