@@ -123,20 +123,18 @@ private slots:
         MemoryStore store;
         QFETCH(Stored, stored);
         store.values = stored;
-        ShutterConfig inForce; // what stays while no interface is selected
-        inForce.Use = Interface::Serial;
-        inForce.ActiveLogic = true;
+        // What stays while no interface is selected: the serial line, active high.
+        const ShutterConfig inForce{Interface::Serial, 0, 0, 0, ControlLine::Rts, true};
         const LoadedConfiguration loaded = loadActiveConfiguration(store, inForce);
         const ShutterConfig& c = loaded.config;
-        const QStringList line{loaded.parallelChecked ? "P" : "-",
-                               loaded.serialChecked ? "S" : "-",
-                               c.Use == Interface::Serial ? "serial" : "parallel",
-                               QString::number(c.portAddress()),
-                               QStringLiteral("D%1").arg(c.PortBit),
-                               QStringLiteral("Com%1").arg(c.commPortNumber()),
-                               c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
-                               c.ActiveLogic ? "high" : "low"};
-        QTEST(line.join(' '), "line");
+        QTEST(QStringLiteral("%1 %2 %3 %4 D%5 Com%6 %7 %8")
+                  .arg(loaded.parallelChecked ? "P" : "-", loaded.serialChecked ? "S" : "-",
+                       c.Use == Interface::Serial ? "serial" : "parallel",
+                       QString::number(c.portAddress()), QString::number(c.PortBit),
+                       QString::number(c.commPortNumber()),
+                       c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
+                       c.ActiveLogic ? "high" : "low"),
+              "line");
         QTEST(loaded.fallbacks, "fallbacks");
         QVERIFY(store.saves.isEmpty());
     }
@@ -227,8 +225,7 @@ private slots:
         QVERIFY(unsaved.failure && unsaved.numberOf(ports.list[0]) == 1);
         // No port at all: the key kept in memory names an adapter now unplugged.
         ports.plug("s0");
-        const ComPortTable none = lookForSerialPorts(refusing, ports);
-        QCOMPARE(presentPortsText(none),
+        QCOMPARE(presentPortsText(lookForSerialPorts(refusing, ports)),
                  "No serial port is present now. Plug in the serial adapter, "
                  "then choose Interface, Serial.");
     }
@@ -239,12 +236,12 @@ private slots:
     {
         QTemporaryDir root;
         const QDir dir(root.path());
+        QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
         for (const QString port : {"ttyS0=pnp0/0", "ttyS1=pnp0/1", "ttyUSB2=usb1/1-1/1-1:1.0",
                                    "ttyUSB10=usb1/1-3/1-3:1.0"}) {
             const QString name = port.section('=', 0, 0);
             const QString hardware = root.filePath("sys/devices/" + port.section('=', 1));
-            QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name) &&
-                    dir.mkpath("dev"));
+            QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name));
             QVERIFY(QFile::link(hardware, root.filePath("sys/class/tty/" + name + "/device")));
             QVERIFY(QFile(root.filePath("dev/" + name)).open(QIODevice::WriteOnly));
         }
@@ -255,7 +252,6 @@ private slots:
             QVERIFY(attribute.open(QIODevice::WriteOnly) &&
                     attribute.write(file.section('=', 1).toUtf8()));
         }
-        QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
         QVERIFY(QFile::link("../../ttyUSB2", root.filePath("dev/serial/by-id/usb-FTDI-port0")));
 
         const SystemSerialPorts enumerator(root.filePath("sys"), root.filePath("dev"));
