@@ -212,11 +212,10 @@ private slots:
             "  (no USB vendor and product id known: no rule)\n"));
 
         // All 16 numbers taken by hand: an adapter gets none and no key is overwritten.
-        MemoryStore full;
         for (int number = 1; number <= settings::ComPortCount; ++number)
-            storeKeys(full, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
+            storeKeys(store, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
         ports.plug("ch340@ttyUSB1");
-        QVERIFY(presentPortsText(lookForSerialPorts(full, ports))
+        QVERIFY(presentPortsText(lookForSerialPorts(store, ports))
                     .contains("\nUSB Serial, /dev/ttyUSB1: no Com number, all 16 are taken\n"));
         // A store that refuses the new key is told; the number holds for this run all the same.
         MemoryStore refusing;
@@ -257,11 +256,10 @@ private slots:
         const SystemSerialPorts enumerator(root.filePath("sys"), root.filePath("dev"));
         QStringList seen;
         for (const SerialPortInfo& port : enumerator.ports())
-            seen << QStringLiteral("%1 %2 %3:%4")
-                        .arg(port.storedName().mid(root.path().size()),
-                             port.usable() ? "usable" : "unusable",
-                             QString::number(port.vendorId, 16),
-                             QString::number(port.productId, 16));
+            seen << port.storedName().mid(root.path().size()) +
+                        (port.usable() ? " usable " : " unusable ") +
+                        QString::number(port.vendorId, 16) + ':' +
+                        QString::number(port.productId, 16);
         QCOMPARE(seen, (QStringList{"/dev/ttyS0 usable -1:-1", "/dev/ttyS1 unusable -1:-1",
                                     "/dev/serial/by-id/usb-FTDI-port0 usable 403:6001",
                                     "/dev/ttyUSB10 usable -1:-1"}));
