@@ -17,8 +17,7 @@
 #include <unistd.h>
 
 using namespace kestrova;
-using test::FakeSerialPorts;
-using test::MemoryStore;
+using namespace kestrova::test;
 using Stored = QMap<QString, QString>; // "Section/Key" -> text
 
 namespace {
@@ -26,8 +25,7 @@ namespace {
 // modes, so it binds the folder read-only in a private mount namespace.
 bool setReadOnly(const QString& folder, bool readOnly)
 {
-    const QByteArray encoded = QFile::encodeName(folder);
-    const char* path = encoded.constData();
+    const QByteArray path = QFile::encodeName(folder);
     if (geteuid() != 0)
         return chmod(path, readOnly ? 0555 : 0755) == 0;
     if (!readOnly)
@@ -82,8 +80,7 @@ private slots:
 
         if (!setReadOnly(dir.path(), true))
             QSKIP("cannot make a folder read-only here");
-        const std::optional<Failure> refused =
-            store.save(settings::ParallelPortBit, QStringLiteral("2"));
+        const std::optional<Failure> refused = store.save(settings::ParallelPortBit, "2");
         QVERIFY(refused && refused->detail.contains(file));
         QCOMPARE(refused->text, "The settings could not be saved.");
         QVERIFY(store.save(settings::SerialPortIndex, QStringLiteral("2")));
@@ -173,8 +170,7 @@ private slots:
         }
         MemoryStore expected;
         storeKeys(expected, keysAfter);
-        QCOMPARE(store.values, expected.values);
-        QCOMPARE(store.saves.size(), expected.saves.size()); // each key saved once
+        QCOMPARE(store.saves, expected.saves); // each key saved once, in the order numbered
         // Every adapter plugged in has the number whose device leads to it.
         for (const SerialPortInfo& adapter : table.adapters)
             QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter)).path),
