@@ -17,8 +17,7 @@
 #include <unistd.h>
 
 using namespace kestrova;
-using test::FakeSerialPorts;
-using test::MemoryStore;
+using namespace kestrova::test;
 using Stored = QMap<QString, QString>; // "Section/Key" -> text
 
 namespace {
@@ -26,8 +25,7 @@ namespace {
 // modes, so it binds the folder read-only in a private mount namespace.
 bool setReadOnly(const QString& folder, bool readOnly)
 {
-    const QByteArray encoded = QFile::encodeName(folder);
-    const char* path = encoded.constData();
+    const QByteArray path = QFile::encodeName(folder);
     if (geteuid() != 0)
         return chmod(path, readOnly ? 0555 : 0755) == 0;
     if (!readOnly)
@@ -82,8 +80,7 @@ private slots:
 
         if (!setReadOnly(dir.path(), true))
             QSKIP("cannot make a folder read-only here");
-        const std::optional<Failure> refused =
-            store.save(settings::ParallelPortBit, QStringLiteral("2"));
+        const std::optional<Failure> refused = store.save(settings::ParallelPortBit, "2");
         QVERIFY(refused && refused->detail.contains(file));
         QCOMPARE(refused->text, "The settings could not be saved.");
         QVERIFY(store.save(settings::SerialPortIndex, QStringLiteral("2")));
@@ -123,20 +120,18 @@ private slots:
         MemoryStore store;
         QFETCH(Stored, stored);
         store.values = stored;
-        ShutterConfig inForce; // what stays while no interface is selected
-        inForce.Use = Interface::Serial;
-        inForce.ActiveLogic = true;
+        // What stays while no interface is selected: the serial line, active high.
+        const ShutterConfig inForce{Interface::Serial, 0, 0, 0, ControlLine::Rts, true};
         const LoadedConfiguration loaded = loadActiveConfiguration(store, inForce);
         const ShutterConfig& c = loaded.config;
-        const QStringList line{loaded.parallelChecked ? "P" : "-",
-                               loaded.serialChecked ? "S" : "-",
-                               c.Use == Interface::Serial ? "serial" : "parallel",
-                               QString::number(c.portAddress()),
-                               QStringLiteral("D%1").arg(c.PortBit),
-                               QStringLiteral("Com%1").arg(c.commPortNumber()),
-                               c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
-                               c.ActiveLogic ? "high" : "low"};
-        QTEST(line.join(' '), "line");
+        QTEST(QStringLiteral("%1 %2 %3 %4 D%5 Com%6 %7 %8")
+                  .arg(loaded.parallelChecked ? "P" : "-", loaded.serialChecked ? "S" : "-",
+                       c.Use == Interface::Serial ? "serial" : "parallel",
+                       QString::number(c.portAddress()), QString::number(c.PortBit),
+                       QString::number(c.commPortNumber()),
+                       c.ControlLine == ControlLine::Rts ? "RTS" : "DTR",
+                       c.ActiveLogic ? "high" : "low"),
+              "line");
         QTEST(loaded.fallbacks, "fallbacks");
         QVERIFY(store.saves.isEmpty());
     }
@@ -175,8 +170,7 @@ private slots:
         }
         MemoryStore expected;
         storeKeys(expected, keysAfter);
-        QCOMPARE(store.values, expected.values);
-        QCOMPARE(store.saves.size(), expected.saves.size()); // each key saved once
+        QCOMPARE(store.saves, expected.saves); // each key saved once, in the order numbered
         // Every adapter plugged in has the number whose device leads to it.
         for (const SerialPortInfo& adapter : table.adapters)
             QCOMPARE(ports.resolve(comDevice(store, table.numberOf(adapter)).path),
@@ -214,11 +208,10 @@ private slots:
             "  (no USB vendor and product id known: no rule)\n"));
 
         // All 16 numbers taken by hand: an adapter gets none and no key is overwritten.
-        MemoryStore full;
         for (int number = 1; number <= settings::ComPortCount; ++number)
-            storeKeys(full, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
+            storeKeys(store, QStringLiteral("Com%1=/dev/pts/%1").arg(number));
         ports.plug("ch340@ttyUSB1");
-        QVERIFY(presentPortsText(lookForSerialPorts(full, ports))
+        QVERIFY(presentPortsText(lookForSerialPorts(store, ports))
                     .contains("\nUSB Serial, /dev/ttyUSB1: no Com number, all 16 are taken\n"));
         // A store that refuses the new key is told; the number holds for this run all the same.
         MemoryStore refusing;
@@ -227,8 +220,7 @@ private slots:
         QVERIFY(unsaved.failure && unsaved.numberOf(ports.list[0]) == 1);
         // No port at all: the key kept in memory names an adapter now unplugged.
         ports.plug("s0");
-        const ComPortTable none = lookForSerialPorts(refusing, ports);
-        QCOMPARE(presentPortsText(none),
+        QCOMPARE(presentPortsText(lookForSerialPorts(refusing, ports)),
                  "No serial port is present now. Plug in the serial adapter, "
                  "then choose Interface, Serial.");
     }
@@ -239,12 +231,12 @@ private slots:
     {
         QTemporaryDir root;
         const QDir dir(root.path());
+        QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
         for (const QString port : {"ttyS0=pnp0/0", "ttyS1=pnp0/1", "ttyUSB2=usb1/1-1/1-1:1.0",
                                    "ttyUSB10=usb1/1-3/1-3:1.0"}) {
             const QString name = port.section('=', 0, 0);
             const QString hardware = root.filePath("sys/devices/" + port.section('=', 1));
-            QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name) &&
-                    dir.mkpath("dev"));
+            QVERIFY(dir.mkpath(hardware) && dir.mkpath("sys/class/tty/" + name));
             QVERIFY(QFile::link(hardware, root.filePath("sys/class/tty/" + name + "/device")));
             QVERIFY(QFile(root.filePath("dev/" + name)).open(QIODevice::WriteOnly));
         }
@@ -255,17 +247,15 @@ private slots:
             QVERIFY(attribute.open(QIODevice::WriteOnly) &&
                     attribute.write(file.section('=', 1).toUtf8()));
         }
-        QVERIFY(dir.mkpath("sys/class/tty/tty0") && dir.mkpath("dev/serial/by-id"));
         QVERIFY(QFile::link("../../ttyUSB2", root.filePath("dev/serial/by-id/usb-FTDI-port0")));
 
         const SystemSerialPorts enumerator(root.filePath("sys"), root.filePath("dev"));
         QStringList seen;
         for (const SerialPortInfo& port : enumerator.ports())
-            seen << QStringLiteral("%1 %2 %3:%4")
-                        .arg(port.storedName().mid(root.path().size()),
-                             port.usable() ? "usable" : "unusable",
-                             QString::number(port.vendorId, 16),
-                             QString::number(port.productId, 16));
+            seen << port.storedName().mid(root.path().size()) +
+                        (port.usable() ? " usable " : " unusable ") +
+                        QString::number(port.vendorId, 16) + ':' +
+                        QString::number(port.productId, 16);
         QCOMPARE(seen, (QStringList{"/dev/ttyS0 usable -1:-1", "/dev/ttyS1 unusable -1:-1",
                                     "/dev/serial/by-id/usb-FTDI-port0 usable 403:6001",
                                     "/dev/ttyUSB10 usable -1:-1"}));
