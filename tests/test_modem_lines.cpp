@@ -113,14 +113,13 @@ private slots:
         QVERIFY(startAdapter(holder, device, false, lines));
         const qint64 holderPid = holder.processId();
         QCOMPARE(::close(second), 0);
-        QStringList edges{"RTS=1 open", "DTR=1 open",  "RTS=0 ioctl",
-                          "RTS=1 open", "DTR=0 ioctl", "DTR=1 ioctl"};
+        const QStringList edges{"RTS=1 open", "DTR=1 open",  "RTS=0 ioctl",
+                                "RTS=1 open", "DTR=0 ioctl", "DTR=1 ioctl"};
         QCOMPARE(lines.edgeTexts(device), edges); // the other program holds it still
 
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(30000));
-        QCOMPARE(lines.edgeTexts(device), edges << "RTS=0 close"
-                                                << "DTR=0 close");
+        QCOMPARE(lines.edgeTexts(device), (edges + QStringList{"RTS=0 close", "DTR=0 close"}));
         const QList<LineEdge> stamped = lines.edges(device);
         QCOMPARE(stamped.constFirst().pid, qApp->applicationPid());
         QCOMPARE(stamped.constLast().pid, holderPid);

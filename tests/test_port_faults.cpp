@@ -19,11 +19,9 @@
 using namespace kestrova;
 using namespace kestrova::test;
 
-namespace {
 // The device whose reads are counted, and the count.
-std::atomic<dev_t> watchedDevice{0};
-std::atomic<int> readsOfWatched{0};
-} // namespace
+static std::atomic<dev_t> watchedDevice{0};
+static std::atomic<int> readsOfWatched{0};
 
 // Every read of this process passes here, the serial port's included, before it goes to the
 // system.
@@ -73,8 +71,7 @@ private slots:
         auto pluggedBack = std::make_unique<PseudoTerminal>(); // made now: surely another device
         termios settings{};
         const auto plug = [&] {
-            ports.list = {FakeSerialPorts::port(QStringLiteral("ftdi@x"))};
-            ports.list[0].devicePath = terminal->path();
+            ports.plug("ftdi@" + terminal->path().mid(5)); // "/dev/pts/N"
             ports.list[0].stableName = link;
             // A serial port's hang-up flag is set until a program clears it.
             return QFile::link(terminal->path(), link) && terminal->readSettings(settings, 1);
@@ -142,8 +139,7 @@ private slots:
         const LineResult failed = serial.open(1);
         QVERIFY(failed);
         QCOMPARE(failed->text, QLatin1String(messages::ComPortNotAvailable));
-        const PortHolder self{QCoreApplication::applicationPid(),
-                              QFileInfo(QCoreApplication::applicationFilePath()).fileName()};
+        const PortHolder self{qApp->applicationPid(), qApp->applicationName()};
         QCOMPARE(failed->detail, "Com1: " + messages::serialPortLockedElsewhere(
                                                 terminal.path(), other.fileName(), self));
         QVERIFY(lines.edgeTexts(terminal.path()).isEmpty());

@@ -40,8 +40,7 @@ private slots:
         const PortLockResult refused = locks.acquire(key);
         QCOMPARE(refused.outcome, Outcome::Refused);
         QCOMPARE(refused.holder.pid, holder.processId());
-        QCOMPARE(refused.holder.program,
-                 QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+        QCOMPARE(refused.holder.program, qApp->applicationName()); // the executable's name
         if (end == u"replace") {
             holder.write("replace\n");
             QVERIFY(holder.waitForReadyRead(30000) && holder.readAll().startsWith("replaced"));

@@ -15,14 +15,8 @@ namespace kestrova::test {
 // made, and keeps the bytes.
 class FakeParallelPort : public ParallelPort {
 public:
-    LineResult setPortBit(int address, std::uint8_t bit) override
-    {
-        return write(address, bit, true);
-    }
-    LineResult clrPortBit(int address, std::uint8_t bit) override
-    {
-        return write(address, bit, false);
-    }
+    LineResult setPortBit(int address, std::uint8_t bit) override { return write(address, bit, 1); }
+    LineResult clrPortBit(int address, std::uint8_t bit) override { return write(address, bit, 0); }
 
     bool bitSet(int address, int bit) const { return bytes.value(address) & (1 << bit); }
 
@@ -57,7 +51,6 @@ public:
             return LineFailure{QString::fromLatin1(messages::ComPortNotAvailable),
                                QStringLiteral("Com%1: no such device").arg(commPortNumber)};
         opened = true;
-        port = commPortNumber;
         return std::nullopt;
     }
     void close() override
@@ -70,14 +63,10 @@ public:
     LineResult setDtrEnable(bool on) override { return setLine("DTR", dtr, on); }
     bool rtsEnable() const override { return rts; }
     bool dtrEnable() const override { return dtr; }
-    QString deviceName() const override { return QStringLiteral("/dev/fake%1").arg(port); }
+    QString deviceName() const override { return {}; } // nothing asks for it
 
     QStringList calls;
-    bool opened = false;
-    bool refuseOpen = false;
-    int port = 0;
-    bool rts = false;
-    bool dtr = false;
+    bool opened = false, refuseOpen = false, rts = false, dtr = false;
 
 private:
     LineResult setLine(const char* name, bool& level, bool on)

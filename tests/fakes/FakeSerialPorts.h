@@ -34,8 +34,7 @@ public:
         SerialPortInfo port;
         std::tie(port.name, port.devicePath, port.stableName, port.builtIn, port.hasUart) =
             std::tuple(name, "/dev/" + name, stable, builtIn, token.startsWith('S'));
-        if (!stable.isEmpty())
-            port.otherNames = QStringList{stable};
+        port.otherNames = stable.isEmpty() ? QStringList() : QStringList{stable};
         if (kind == "ftdi")
             std::tie(port.description, port.manufacturer, port.serialNumber, port.vendorId,
                      port.productId) =

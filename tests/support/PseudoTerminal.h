@@ -19,11 +19,7 @@ public:
         if (primary_ >= 0 && grantpt(primary_) == 0 && unlockpt(primary_) == 0)
             path_ = QString::fromLocal8Bit(ptsname(primary_));
     }
-    ~PseudoTerminal()
-    {
-        if (primary_ >= 0)
-            ::close(primary_);
-    }
+    ~PseudoTerminal() { ::close(primary_); } // -1 when none was opened: nothing closed
     PseudoTerminal(const PseudoTerminal&) = delete;
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
 
@@ -33,14 +29,11 @@ public:
     // primary, so the device is not opened again, which would raise its modem lines.
     bool readSettings(termios& settings, int setHangupOnClose = -1) const
     {
-        bool read = primary_ >= 0 && tcgetattr(primary_, &settings) == 0;
-        if (read && setHangupOnClose >= 0) {
-            settings.c_cflag =
-                setHangupOnClose ? settings.c_cflag | HUPCL : settings.c_cflag & ~HUPCL;
-            read =
-                tcsetattr(primary_, TCSANOW, &settings) == 0 && tcgetattr(primary_, &settings) == 0;
-        }
-        return read;
+        const bool read = tcgetattr(primary_, &settings) == 0; // fails on no primary as well
+        if (!read || setHangupOnClose < 0)
+            return read;
+        settings.c_cflag = (settings.c_cflag & ~HUPCL) | (setHangupOnClose ? HUPCL : 0);
+        return tcsetattr(primary_, TCSANOW, &settings) == 0 && tcgetattr(primary_, &settings) == 0;
     }
 
 private:
