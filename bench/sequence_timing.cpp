@@ -168,7 +168,6 @@ public:
     LineResult setDtrEnable(bool) override { return std::nullopt; }
     bool rtsEnable() const override { return false; }
     bool dtrEnable() const override { return false; }
-    QString deviceName() const override { return {}; }
 };
 
 // A baseline: a repeating QTimer of the given accuracy.

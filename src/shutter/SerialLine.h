@@ -41,9 +41,6 @@ public:
     [[nodiscard]] virtual LineResult setDtrEnable(bool on) = 0;
     virtual bool rtsEnable() const = 0;
     virtual bool dtrEnable() const = 0;
-
-    // The device the port was last opened on, for messages.
-    virtual QString deviceName() const = 0;
 };
 
 } // namespace kestrova

@@ -265,9 +265,5 @@ bool QtSerialLine::dtrEnable() const
 {
     return d_->dtr;
 }
-QString QtSerialLine::deviceName() const
-{
-    return d_->device;
-}
 
 } // namespace kestrova

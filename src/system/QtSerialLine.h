@@ -32,7 +32,6 @@ public:
     LineResult setDtrEnable(bool on) override;
     bool rtsEnable() const override;
     bool dtrEnable() const override;
-    QString deviceName() const override;
 
 private:
     void releasePort();

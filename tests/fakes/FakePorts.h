@@ -63,7 +63,6 @@ public:
     LineResult setDtrEnable(bool on) override { return setLine("DTR", dtr, on); }
     bool rtsEnable() const override { return rts; }
     bool dtrEnable() const override { return dtr; }
-    QString deviceName() const override { return {}; } // nothing asks for it
 
     QStringList calls;
     bool opened = false, refuseOpen = false, rts = false, dtr = false;
