@@ -109,10 +109,9 @@ public:
     // The newest night file's last row, "event outcome exposures"; empty without one.
     QString journalEnd() const
     {
-        const std::optional<QString> night =
-            latestNightFile(home_.filePath(".local/state/kestrova"));
         const QList<JournalRow> rows =
-            night ? readJournalFile(*night).parsed.rows : QList<JournalRow>();
+            readJournalFile(latestNightFile(home_.filePath(".local/state/kestrova")).value_or(""))
+                .parsed.rows;
         if (rows.isEmpty())
             return {};
         const JournalRow& end = rows.constLast();

@@ -84,9 +84,8 @@ public:
         QList<LineEdge> edges;
         QByteArray levels[] = {"RTS=0", "DTR=0"};
         QFile log(folder_.filePath("lines.log"));
-        const QByteArrayList changes =
-            log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList();
-        for (const QByteArray& entry : changes) {
+        for (const QByteArray& entry :
+             log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
             const QByteArrayList change = entry.split(' ');
             for (int line : {0, 1})
                 if (change.size() == 7 && change[3] == QFile::encodeName(device) &&
