@@ -149,14 +149,13 @@ private slots:
         QTest::addColumn<QString>("err");
         const QString started = "Sequence of 2 exposures of 1 s, 1 s apart (00:00:03 in all) on "
                                 "Com1 (%1) RTS, active ";
-        const QString invalid = messages::InvalidSequenceValues + ('\n' + messages::delayRule());
         // clang-format off
         QTest::newRow("a sequence in a pipe: one plain line per edge") << ShortSequence << int(Pipe) << 0 << ClosedAtLoad + TwoExposures << "@ " + started + "low\n@ Exposure 1 of 2 opened for 1 s\n@ Exposure 1 of 2 closed, 00:00:02 left\n@ Exposure 2 of 2 opened for 1 s\n@ Exposure 2 of 2 closed, 00:00:00 left\n@ Sequence complete: 2 exposures of 1 s\n" << "*";
         QTest::newRow("on a terminal, active high for this run: one line redrawn in place") << ShortSequence + " --active-high" << int(Terminal) << 0 << QStringList{"RTS=1 open", "DTR=1 open", "RTS=0 ioctl", "DTR=0 ioctl", "RTS=1 ioctl", "RTS=0 ioctl", "RTS=1 ioctl", "RTS=0 ioctl"} << started + "high\r\n\rExposure 1 of 2: 0 of 1 s  [......*\rPause after 1 of 2: 0 of 1 s  [*]  00:00:01 left\x1b[K*\r\x1b[KSequence complete: 2 exposures of 1 s\r\n" << "*";
         QTest::newRow("on a stopped terminal: nothing shown") << ShortSequence << int(StoppedTerminal) << 0 << ClosedAtLoad + TwoExposures << "" << "*";
         QTest::newRow("--close, the stored line") << "--close" << int(Pipe) << 0 << ClosedAtLoad << "@ The shutter is closed: Com1 (%1) RTS, active low is at its closed level.\n" << "";
         QTest::newRow("--close, DTR active high for this run") << "--close --line DTR --active-high" << int(Pipe) << 0 << QStringList{"RTS=1 open", "DTR=1 open", "RTS=0 ioctl", "DTR=0 ioctl"} << "@ The shutter is closed: Com1 (%1) DTR, active high is at its closed level.\n" << "";
-        QTest::newRow("refused by the sequencer's rules") << "--exposures 2 --exposure-time 5" << int(Pipe) << 2 << ClosedAtLoad << "" << "kestrova: " + invalid + '\n';
+        QTest::newRow("refused by the sequencer's rules") << "--exposures 2 --exposure-time 5" << int(Pipe) << 2 << ClosedAtLoad << "" << "kestrova: " + (messages::InvalidSequenceValues + ('\n' + messages::delayRule())) + '\n';
         QTest::newRow("refused: the guider not answering at Start") << "--exposures 2 --exposure-time 5 --dither-every 1 --guider 127.0.0.1:1" << int(Pipe) << 2 << ClosedAtLoad << "" << "kestrova: " + QString::fromLatin1(messages::GuiderDidNotAnswer) + "\n*";
         QTest::newRow("refused by the parser: an unknown option") << "--exposure-time 5 --shutter-speed 5" << int(Pipe) << 2 << QStringList() << "" << "kestrova: Unknown option 'shutter-speed'.\n";
         // clang-format on
