@@ -21,7 +21,7 @@ namespace kestrova::test {
 // process under the shim opens its device; every open raises both, a switch changes them, and the
 // release (last close) drops both when the terminal's hang-up on close flag is set.
 //
-// A program under test: start it with environment(), then read edgeTexts(), edges() or levels().
+// A program under test: start it with environment(), then read edgeTexts() or edges().
 // The test program itself: start it with the shim preloaded (tests/CMakeLists.txt does), then
 // recordHere(). A pseudo-terminal starts with the hang-up flag clear, where a serial port has it
 // set; PseudoTerminal::readSettings(settings, 1) before recording makes it a serial port's.
@@ -32,12 +32,6 @@ struct LineEdge {
     qint64 monotonicNs = 0;
     qint64 realtimeNs = 0;
     qint64 pid = 0; // the process that made it
-};
-
-struct LineLevels {
-    bool rts = false;
-    bool dtr = false;
-    bool operator==(const LineLevels& other) const { return rts == other.rts && dtr == other.dtr; }
 };
 
 class ModemLines {
@@ -82,31 +76,24 @@ public:
         return process.waitForFinished(30000) && process.exitCode() == 0;
     }
 
-    // Every change as the shim logs it, in the order made, split at its spaces: monotonic and
-    // real time in ns, pid, device, "RTS=0|1", "DTR=0|1", "open|ioctl|close".
-    QList<QByteArrayList> changes() const
-    {
-        QList<QByteArrayList> changes;
-        QFile log(folder_.filePath("lines.log"));
-        if (log.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : log.readAll().split('\n'))
-                if (line.count(' ') == 6)
-                    changes.append(line.split(' '));
-        return changes;
-    }
-
-    // The device's edges, line by line: RTS before DTR where one change moved both.
+    // The device's edges, line by line: RTS before DTR where one change moved both. The shim logs
+    // each change as one line: monotonic and real time in ns, pid, device, "RTS=0|1", "DTR=0|1",
+    // "open|ioctl|close".
     QList<LineEdge> edges(const QString& device) const
     {
         QList<LineEdge> edges;
         QByteArray levels[] = {"RTS=0", "DTR=0"};
-        for (const QByteArrayList& change : changes())
+        QFile log(folder_.filePath("lines.log"));
+        for (const QByteArray& entry :
+             log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QByteArrayList()) {
+            const QByteArrayList change = entry.split(' ');
             for (int line : {0, 1})
-                if (change[3] == QFile::encodeName(device) &&
+                if (change.size() == 7 && change[3] == QFile::encodeName(device) &&
                     std::exchange(levels[line], change[4 + line]) != change[4 + line])
                     edges.append({QString::fromLatin1(change[4 + line] + ' ' + change[6]),
                                   change[0].toLongLong(), change[1].toLongLong(),
                                   change[2].toLongLong()});
+        }
         return edges;
     }
 
@@ -116,14 +103,6 @@ public:
         for (const LineEdge& edge : edges(device))
             texts << edge.text;
         return texts;
-    }
-
-    LineLevels levels(const QString& device) const
-    {
-        LineLevels levels;
-        for (const LineEdge& edge : edges(device))
-            (edge.text.startsWith("RTS") ? levels.rts : levels.dtr) = edge.text[4] == u'1';
-        return levels;
     }
 
 private:
