@@ -78,12 +78,10 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("settings"); // or a part of the error
-        const QString every = "from 0 to 1000; 0 turns dithering off";
         QTest::newRow("every: highest, in blanks") << "--dither-every" << " 1000 " << "1000 5 0 1.5 10 60 localhost 4400";
-        QTest::newRow("every: negative") << "--dither-every" << "-1" << every;
-        const QString pixels = "more than 0 and at most 100";
-        QTest::newRow("pixels: beyond the highest") << "--dither-pixels" << "100.01" << pixels;
-        QTest::newRow("pixels: not a number") << "--dither-pixels" << "nan" << pixels;
+        QTest::newRow("every: negative") << "--dither-every" << "-1" << "from 0 to 1000; 0 turns dithering off";
+        QTest::newRow("pixels: beyond the highest") << "--dither-pixels" << "100.01" << "more than 0 and at most 100";
+        QTest::newRow("pixels: not a number") << "--dither-pixels" << "nan" << "more than 0 and at most 100";
         QTest::newRow("settle: lowest, blanks after commas") << "--settle" << "0.1, 0, 1" << "0 5 0 0.1 0 1 localhost 4400";
         QTest::newRow("settle: highest, timeout equal to the time") << "--settle" << "50,3600,3600" << "0 5 0 50 3600 3600 localhost 4400";
         QTest::newRow("settle: two values") << "--settle" << "1.5,10" << "three values are needed";
@@ -98,11 +96,10 @@ private slots:
         QTest::newRow("guider: IPv6 in brackets alone") << "--guider" << "[fe80::2]" << "0 5 0 1.5 10 60 fe80::2 4400";
         QTest::newRow("guider: bare IPv6") << "--guider" << "::1" << "0 5 0 1.5 10 60 ::1 4400";
         QTest::newRow("guider: empty host before a port") << "--guider" << ":4400" << "the host is empty or holds a blank";
-        QTest::newRow("guider: blank inside") << "--guider" << "my pc:4400" << "the host is empty or holds a blank";
         QTest::newRow("guider: port beyond 65535") << "--guider" << "pi:65536" << "the port \"65536\" is out of range";
         QTest::newRow("guider: bracket not closed") << "--guider" << "[::1:4400" << "the closing bracket is missing";
         QTest::newRow("guider: no colon after the bracket") << "--guider" << "[::1]4400" << "only :PORT may follow the bracket";
-        QTest::newRow("guider: the rule is told") << "--guider" << "a b" << "a port from 1 to 65535 (4400 when left out)";
+        QTest::newRow("guider: the rule is told") << "--guider" << "my pc:4400" << "a port from 1 to 65535 (4400 when left out)";
     }
     // clang-format on
     void commandLineValues()
@@ -235,9 +232,8 @@ private slots:
         FakeGuider& guider = night.guider;
         const QString address = guider.address().text();
         guider.greets = false;
-        QVERIFY2(night.start(300).startsWith("The guider at " + address +
-                                             " did not answer (no greeting within 0.3 s)."),
-                 qPrintable(night.probed.last().at(1).toString()));
+        QVERIFY(night.start(300).startsWith("The guider at " + address +
+                                            " did not answer (no greeting within 0.3 s)."));
         guider.greets = true;
         QCOMPARE(night.start(), "The guider at " + address + " answered (PHD2 2.6.13, Guiding).");
         guider.settleAfterMs = 300;
@@ -257,11 +253,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(night.replied.size(), 2, Patience);
         guider.dropClients();
         QTRY_COMPARE_WITH_TIMEOUT(night.finished.size(), 3, Patience);
-        const QString dropped = night.outcome(2);
-        QVERIFY2(
-            dropped.startsWith("connection lost by 1.25,-0.75: The connection to the guider at " +
-                               address + " was lost during the dither"),
-            qPrintable(dropped));
+        QVERIFY(night.outcome(2).startsWith("connection lost by 1.25,-0.75: The connection to the "
+                                            "guider at " +
+                                            address + " was lost during the dither"));
         QTRY_VERIFY_WITH_TIMEOUT(night.coordinator.isConnected(), Patience);
 
         guider.stopListening();
@@ -275,9 +269,8 @@ private slots:
         QCOMPARE(night.dither(),
                  "timed out: The guider had not settled at the settle timeout of 1 s.");
         QTRY_COMPARE_WITH_TIMEOUT(night.lost.size(), 3, Patience);
-        QVERIFY2(night.lost[2][0].toString().contains("no word from the guider in the 1 s since "
-                                                      "the dither"),
-                 qPrintable(night.lost[2][0].toString()));
+        QVERIFY(night.lost[2][0].toString().contains(
+            "no word from the guider in the 1 s since the dither"));
         guider.answers = true;
         QTRY_VERIFY_WITH_TIMEOUT(night.coordinator.isConnected(), Patience);
 

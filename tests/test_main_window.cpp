@@ -125,10 +125,9 @@ private slots:
         rig.journal = &writer;
         rig.open();
         QVERIFY(rig.messages.isEmpty());
-        QTRY_COMPARE(rig.messages.size(), 1);
+        QTRY_COMPARE(seen(rig), "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " +
+                                    QString(messages::SequenceDidNotEnd));
         QVERIFY(rig.messages[0].detail.contains("after 1 of 5 exposures of 120 s"));
-        QCOMPARE(seen(rig), "00:00:00 0 0 closed cmdStart cmdConnect \"Open Shutter\" | " +
-                                QString(messages::SequenceDidNotEnd));
         QStringList fields;
         for (const char* name : {"txtNumExposures", "txtLXTime", "txtDelay"})
             fields << rig.find<QLineEdit>(name)->text();

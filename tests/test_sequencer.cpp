@@ -30,12 +30,10 @@ struct Rig {
     {
         line.configure({Interface::Parallel, 0, 1, 0, ControlLine::Rts, true});
         QObject::connect(&ticks, &TickSource::timeout, &ticks, [this] { sequencer.Tick(); });
-        QObject::connect(&sequencer, &Sequencer::totalTimeChanged,
-                         [this](const QString& caption) { lblTotalTime = caption; });
-        QObject::connect(&sequencer, &Sequencer::exposureTimeChanged,
-                         [this](const QString& caption) { lblExposureTime = caption; });
-        QObject::connect(&sequencer, &Sequencer::exposuresChanged,
-                         [this](const QString& caption) { lblExposures = caption; });
+        const auto show = [](QString& label) { return [&label](const QString& t) { label = t; }; };
+        QObject::connect(&sequencer, &Sequencer::totalTimeChanged, show(lblTotalTime));
+        QObject::connect(&sequencer, &Sequencer::exposureTimeChanged, show(lblExposureTime));
+        QObject::connect(&sequencer, &Sequencer::exposuresChanged, show(lblExposures));
         QObject::connect(&sequencer, &Sequencer::runningChanged,
                          [this](bool now) { running = now; });
         // The schedule starts at the first edge, not after those who hear of it.
@@ -116,7 +114,7 @@ public:
     {
         log << QStringLiteral("arm %1").arg(deadline / Millisecond);
     }
-    void cancelWake() override { log << QStringLiteral("cancel"); }
+    void cancelWake() override { log << "cancel"; }
     std::int64_t finishWindow() const override { return window; }
     // Moves the clock to this many milliseconds and delivers the wake-up.
     void wake(qint64 milliseconds)

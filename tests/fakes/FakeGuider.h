@@ -124,12 +124,10 @@ private:
         client->write(reply.left(now));
         if (!refusal.isEmpty())
             return;
-        if (splitAnswer) { // the rest of the answer comes with all the settling, in one read
-            later(client, 50, reply.mid(now) + events + done);
-        } else {
-            later(client, 0, events);
+        // Split: the rest of the answer comes with all the settling, in one read.
+        later(client, splitAnswer ? 50 : 0, reply.mid(now) + events + (splitAnswer ? done : ""));
+        if (!splitAnswer)
             later(client, settleAfterMs, done);
-        }
     }
 
     // Written after that delay, unless the client has gone.
